@@ -1,0 +1,30 @@
+# Shared by run.sh and test.sh: installs what is missing and builds.
+
+# Debian packages that building and running capsel needs.
+CAPSEL_BUILD_PACKAGES=(g++ make cmake pkg-config qt6-base-dev libxml2-dev)
+# What the window needs at run time: the X11 platform plugin and a font.
+CAPSEL_RUN_PACKAGES=(qt6-qpa-plugins fonts-dejavu-core)
+# What the tests need on top.
+CAPSEL_TEST_PACKAGES=(libgtest-dev)
+
+# Installs the named Debian packages that are not installed yet (through sudo when not root).
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  local sudo=()
+  [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+  echo "Installing: ${missing[*]}"
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# configure_and_build BUILD_DIR [CMAKE_ARGS...]
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S "$CAPSEL_ROOT" -B "$dir" "$@"
+  cmake --build "$dir" -j "$(nproc)"
+}

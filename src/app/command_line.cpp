@@ -1,0 +1,71 @@
+#include "app/command_line.h"
+
+#include "app/version.h"
+
+namespace capsel {
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  CommandLine cl;
+  std::vector<std::string> rest;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a == "--headless") {
+      cl.headless = true;
+    } else if (a == "--once") {
+      cl.once = true;
+    } else if (a == "--help" || a == "-h") {
+      cl.help = true;
+    } else if (a == "--version") {
+      cl.version = true;
+    } else if (a == "--config") {
+      if (i + 1 >= args.size() || args[i + 1].empty()) {
+        cl.error = "--config needs the path of a settings file";
+      } else {
+        cl.config = args[++i];
+      }
+    } else if (a.starts_with("--config=")) {
+      cl.config = a.substr(9);
+      if (cl.config.empty()) cl.error = "--config needs the path of a settings file";
+    } else {
+      rest.push_back(a);
+    }
+  }
+  for (size_t i = 0; i < rest.size(); ++i) {
+    if (i) cl.argument_text += ' ';
+    cl.argument_text += rest[i];
+  }
+  return cl;
+}
+
+bool StartsMinimised(std::string_view text) {
+  const char* kBlanks = " \t";
+  size_t first = text.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return false;
+  text = text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+  std::string lower(text);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return lower == "/tray" || lower.starts_with("/min");
+}
+
+std::string HelpText() {
+  return std::string("Usage: ") + kProductName +
+         " [OPTION]... [/tray | /min]\n"
+         "Watches a folder for EBU-TT subtitle files (*.xml), converts each into a SubRip\n"
+         "(.srt) file and moves the input to a second folder, or deletes it.\n"
+         "\n"
+         "Options:\n"
+         "  --config FILE  read the settings from FILE instead of the .ini file beside the\n"
+         "                 executable; relative folders in it refer to FILE's folder\n"
+         "  --headless     run without a window; activity lines also go to standard output\n"
+         "  --once         start, scan the watch folder once, convert what is there and exit\n"
+         "                 (implies --headless). Exit status: 0 all went well, 1 the settings\n"
+         "                 file could not be read, 2 at least one file failed\n"
+         "  --help         show this help and exit\n"
+         "  --version      show the version and exit\n"
+         "  /tray, /min    start minimised, in the system tray\n"
+         "\n"
+         "Without a display capsel runs headless.\n";
+}
+
+}  // namespace capsel

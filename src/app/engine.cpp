@@ -1,0 +1,42 @@
+#include "app/engine.h"
+
+#include "app/version.h"
+
+namespace capsel {
+
+namespace {
+constexpr int kPollIntervalMs = 2000;
+}
+
+std::string CaptionText() {
+  return std::string(kProductName) + " " + kVersionText + " " + kCopyright;
+}
+
+Engine::Engine(Deps deps, SettingsSource source)
+    : deps_(deps), source_(std::move(source)), log_(deps.clock, deps.fs, settings_) {
+  deps_.timer.OnTick([this] { tmrCheck_Timer(); });
+}
+
+bool Engine::Startup() {
+  // Relative names in the settings refer to the settings' folder from here on. A failure
+  // leaves the folder the program was started in, which is all that can be done.
+  deps_.fs.SetCurrentDir(source_.program_folder);
+  log_.LogMessage(std::string("Initializing ") + kProductName + "...");
+  if (LoadSettings(source_, settings_, log_, deps_.prompter, deps_.fs) != 0) return false;
+  deps_.timer.SetInterval(kPollIntervalMs);
+  deps_.timer.SetEnabled(true);
+  log_.LogMessage("capsel initialized");
+  log_.LogMessage("Watchfolder for incoming XML EBU-TT files is: " + settings_.InPath + ".");
+  if (settings_.OutPathXml == kDeleteMarker) {
+    log_.LogMessage(
+        "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, "
+        "instead of moving them to another folder!");
+  }
+  return true;
+}
+
+void Engine::tmrCheck_Timer() {
+  // The watch-folder scan comes with the conversion pipeline.
+}
+
+}  // namespace capsel

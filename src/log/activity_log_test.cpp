@@ -1,0 +1,97 @@
+#include "log/activity_log.h"
+
+#include <gtest/gtest.h>
+
+#include "settings/fake_file_system.h"
+
+namespace capsel {
+namespace {
+
+TEST(FormatLogLine, DayMonthYearThen24HourTimeThenTwoBlanks) {
+  struct Case {
+    LocalTime time;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{2027, 3, 1, 8, 5, 9}, "01.03.2027 08:05:09  msg"},
+      {{2026, 12, 5, 21, 30, 7}, "05.12.2026 21:30:07  msg"},
+      {{2026, 1, 31, 0, 0, 0}, "31.01.2026 00:00:00  msg"},
+      {{2026, 10, 10, 23, 59, 59}, "10.10.2026 23:59:59  msg"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FormatLogLine(c.time, "msg"), c.expected);
+}
+
+class ActivityLogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    clock.local = {2027, 3, 1, 8, 5, 9};
+    fs.AddDir("/var/log");
+    settings.LogfileName = "/var/log/capsel.log";
+    log.AddSink(&monitor);
+  }
+  FakeFileSystem fs;
+  FakeClock clock;
+  Settings settings;
+  ActivityLog log{clock, fs, settings};
+  MonitorLines monitor;
+};
+
+TEST_F(ActivityLogTest, LogFileIsUntouchedWhileUseLogfileIsOff) {
+  for (const char* flag : {"", "0", "2"}) {
+    settings.UseLogfile = flag;
+    log.LogMessage("hello");
+    EXPECT_FALSE(fs.Has("/var/log/capsel.log")) << "UseLogfile=" << flag;
+  }
+  EXPECT_EQ(monitor.lines.size(), 3u);
+}
+
+TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
+  settings.UseLogfile = "1";
+  log.LogMessage("first");
+  clock.local.second = 10;
+  log.LogMessage("second");
+  EXPECT_EQ(fs.Data("/var/log/capsel.log"),
+            "01.03.2027 08:05:09  first\r\n01.03.2027 08:05:10  second\r\n");
+  EXPECT_EQ(monitor.lines[1], "01.03.2027 08:05:10  second");
+}
+
+TEST_F(ActivityLogTest, AWordInUseLogfileCountsAsSet) {
+  settings.UseLogfile = "yes";
+  log.LogMessage("x");
+  EXPECT_TRUE(fs.Has("/var/log/capsel.log"));
+}
+
+TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLine) {
+  settings.UseLogfile = "1";
+  settings.LogfileName = "/missing/folder/capsel.log";
+  log.LogMessage("one");
+  fs.AddDir("/missing/folder");
+  fs.FailOn(FakeFileSystem::Op::kAppend, "capsel.log", ENOSPC);
+  log.LogMessage("two");
+  fs.ClearFailures();
+  log.LogMessage("three");
+  EXPECT_EQ(monitor.lines.size(), 3u);
+  EXPECT_EQ(fs.Data("/missing/folder/capsel.log"), "01.03.2027 08:05:09  three\r\n");
+}
+
+TEST_F(ActivityLogTest, CountsFailureLines) {
+  for (const char* m : {"---- ERROR: File Error (maybe missing write permissions?)",
+                        "---- Error writing SRT file!", "Error while processing XML file. Skipping file.",
+                        "---- DoConvert: Finished - All files have been processed!", "Processing a.xml..."})
+    log.LogMessage(m);
+  EXPECT_EQ(log.failure_count(), 3);
+}
+
+TEST(MonitorLines, KeepsTheNewest32767Lines) {
+  MonitorLines monitor;
+  for (int i = 0; i < kMonitorMaxLines; ++i) monitor.WriteLine(std::to_string(i));
+  EXPECT_EQ(monitor.lines.size(), 32767u);
+  EXPECT_EQ(monitor.lines.front(), "0");
+  monitor.WriteLine("new");
+  EXPECT_EQ(monitor.lines.size(), 32767u);
+  EXPECT_EQ(monitor.lines.front(), "1");
+  EXPECT_EQ(monitor.lines.back(), "new");
+}
+
+}  // namespace
+}  // namespace capsel

@@ -1,0 +1,166 @@
+#pragma once
+
+// An in-memory file system for tests: it records what happened and fails any call on command.
+
+#include <cerrno>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "settings/file_system.h"
+
+namespace capsel {
+
+class FakeFileSystem final : public FileSystem {
+ public:
+  enum class Op { kList, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir };
+
+  struct File {
+    std::string data;
+    std::int64_t mtime_ns = 0;
+    bool synced = false;
+  };
+
+  std::map<std::string, File> files;
+  std::set<std::string> dirs{"/"};
+  std::string cwd = "/";
+  std::vector<std::string> calls;  // "op path" for every call, in order
+
+  /// Makes every call of `op` on a path containing `path_part` fail with `error`.
+  void FailOn(Op op, const std::string& path_part, int error = EACCES) {
+    failures_.push_back({op, path_part, error});
+  }
+  void ClearFailures() { failures_.clear(); }
+
+  void AddDir(const std::string& path) {
+    std::string p = Abs(path);
+    while (!p.empty() && p != "/") {
+      dirs.insert(p);
+      p = DirName(p);
+    }
+  }
+  void AddFile(const std::string& path, const std::string& data, std::int64_t mtime_ns = 0) {
+    AddDir(DirName(Abs(path)));
+    files[Abs(path)] = File{data, mtime_ns, false};
+  }
+  bool Has(const std::string& path) const { return files.count(Abs(path)) != 0; }
+  std::string Data(const std::string& path) const {
+    auto it = files.find(Abs(path));
+    return it == files.end() ? std::string("<missing>") : it->second.data;
+  }
+
+  int List(const std::string& dir, std::vector<DirEntry>* entries) override {
+    entries->clear();
+    std::string d = Abs(dir.empty() ? "." : dir);
+    if (int rc = Check(Op::kList, d)) return rc;
+    if (!dirs.count(d)) return ENOENT;
+    for (const auto& [path, file] : files)
+      if (DirName(path) == d) entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns});
+    for (const auto& sub : dirs)
+      if (sub != d && DirName(sub) == d) entries->push_back({BaseName(sub), DirEntry::Kind::kDirectory, 0});
+    return 0;
+  }
+  int ReadFile(const std::string& path, std::string* data) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kRead, p)) return rc;
+    auto it = files.find(p);
+    if (it == files.end()) return dirs.count(p) ? EISDIR : ENOENT;
+    *data = it->second.data;
+    return 0;
+  }
+  int WriteReplace(const std::string& path, std::string_view data, bool sync) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kWrite, p)) return rc;
+    if (!dirs.count(DirName(p))) return ENOENT;
+    if (dirs.count(p)) return EISDIR;
+    files[p] = File{std::string(data), 0, sync};
+    return 0;
+  }
+  int Append(const std::string& path, std::string_view data) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kAppend, p)) return rc;
+    if (!dirs.count(DirName(p))) return ENOENT;
+    files[p].data.append(data);
+    return 0;
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    std::string f = Abs(from), t = Abs(to);
+    if (int rc = Check(Op::kRename, f + " -> " + t)) return rc;
+    auto it = files.find(f);
+    if (it == files.end()) return ENOENT;
+    if (!dirs.count(DirName(t))) return ENOENT;
+    if (dirs.count(t)) return EISDIR;
+    File moved = it->second;
+    files.erase(it);
+    files[t] = moved;
+    return 0;
+  }
+  int Copy(const std::string& from, const std::string& to, bool sync) override {
+    std::string f = Abs(from), t = Abs(to);
+    if (int rc = Check(Op::kCopy, f + " -> " + t)) return rc;
+    auto it = files.find(f);
+    if (it == files.end()) return ENOENT;
+    if (!dirs.count(DirName(t))) return ENOENT;
+    if (dirs.count(t)) return EISDIR;
+    files[t] = File{it->second.data, it->second.mtime_ns, sync};
+    return 0;
+  }
+  int Remove(const std::string& path) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kRemove, p)) return rc;
+    return files.erase(p) ? 0 : ENOENT;
+  }
+  bool Exists(const std::string& path) override {
+    std::string p = Abs(path);
+    return files.count(p) || dirs.count(p);
+  }
+  bool SameFile(const std::string& a, const std::string& b) override {
+    return files.count(Abs(a)) && Abs(a) == Abs(b);
+  }
+  int SetCurrentDir(const std::string& dir) override {
+    std::string d = Abs(dir);
+    if (int rc = Check(Op::kChdir, d)) return rc;
+    if (!dirs.count(d)) return ENOENT;
+    cwd = d;
+    return 0;
+  }
+
+  /// An absolute, normalised form of `path` ("a//b/./c" and "a/b/" read as "a/b/c" and "a/b").
+  std::string Abs(const std::string& path) const {
+    std::string full = !path.empty() && path[0] == '/' ? path : cwd + "/" + path;
+    std::vector<std::string> parts;
+    size_t start = 0;
+    while (start <= full.size()) {
+      size_t slash = full.find('/', start);
+      if (slash == std::string::npos) slash = full.size();
+      std::string part = full.substr(start, slash - start);
+      if (part == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!part.empty() && part != ".") {
+        parts.push_back(part);
+      }
+      start = slash + 1;
+    }
+    std::string out;
+    for (const auto& part : parts) out += "/" + part;
+    return out.empty() ? "/" : out;
+  }
+
+ private:
+  struct Failure {
+    Op op;
+    std::string path_part;
+    int error;
+  };
+  int Check(Op op, const std::string& what) {
+    static const char* kNames[] = {"list", "read", "write", "append", "rename", "copy", "remove", "chdir"};
+    calls.push_back(std::string(kNames[static_cast<int>(op)]) + " " + what);
+    for (const auto& f : failures_)
+      if (f.op == op && what.find(f.path_part) != std::string::npos) return f.error;
+    return 0;
+  }
+  std::vector<Failure> failures_;
+};
+
+}  // namespace capsel

@@ -1,0 +1,195 @@
+#include "settings/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+namespace capsel {
+namespace {
+
+// Closes a descriptor when it goes out of scope.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  // Closes now and reports what close says: a write error can surface only here.
+  int Close() {
+    int rc = ::close(fd_);
+    fd_ = -1;
+    return rc == 0 ? 0 : errno;
+  }
+
+ private:
+  int fd_;
+};
+
+int WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+int SyncDir(const std::string& dir) {
+  Fd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  return ::fsync(fd.get()) == 0 ? 0 : errno;
+}
+
+// A hidden name beside `path` that matches no pattern a user or the scan looks for.
+std::string TempNameFor(const std::string& path) {
+  static std::mt19937_64 rng{std::random_device{}()};
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string suffix;
+  for (int i = 0; i < 10; ++i) suffix += kDigits[rng() % 36];
+  std::string dir = DirName(path);
+  return (dir == "." && path.find('/') == std::string::npos ? std::string() : dir + "/") +
+         ".capsel-" + suffix + ".part";
+}
+
+// Writes `data` to a fresh temporary file and renames it to `path`.
+int WriteThroughTemp(const std::string& path, std::string_view data, bool sync) {
+  std::string temp = TempNameFor(path);
+  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  if (fd.get() < 0) return errno;
+  int rc = WriteAll(fd.get(), data);
+  if (rc == 0 && sync && ::fsync(fd.get()) != 0) rc = errno;
+  int close_rc = fd.Close();
+  if (rc == 0) rc = close_rc;
+  if (rc == 0 && ::rename(temp.c_str(), path.c_str()) != 0) rc = errno;
+  if (rc != 0) {
+    ::unlink(temp.c_str());
+    return rc;
+  }
+  return sync ? SyncDir(DirName(path)) : 0;
+}
+
+}  // namespace
+
+std::string DirName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+int RealFileSystem::List(const std::string& dir, std::vector<DirEntry>* entries) {
+  entries->clear();
+  DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+  if (d == nullptr) return errno;
+  int dir_fd = ::dirfd(d);
+  errno = 0;
+  while (dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry entry;
+    entry.name = std::move(name);
+    struct stat st;
+    if (::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      if (S_ISREG(st.st_mode)) {
+        entry.kind = DirEntry::Kind::kFile;
+      } else if (S_ISDIR(st.st_mode)) {
+        entry.kind = DirEntry::Kind::kDirectory;
+      } else if (S_ISLNK(st.st_mode)) {
+        entry.kind = DirEntry::Kind::kSymlink;
+      } else {
+        entry.kind = DirEntry::Kind::kOther;
+      }
+      entry.mtime_ns =
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    } else {
+      entry.kind = DirEntry::Kind::kOther;  // vanished between readdir and stat
+    }
+    entries->push_back(std::move(entry));
+    errno = 0;
+  }
+  int rc = errno;
+  ::closedir(d);
+  return rc;
+}
+
+int RealFileSystem::ReadFile(const std::string& path, std::string* data) {
+  data->clear();
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (st.st_size > 0) data->reserve(static_cast<size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd.get(), buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) break;
+    data->append(buf, static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+int RealFileSystem::WriteReplace(const std::string& path, std::string_view data, bool sync) {
+  return WriteThroughTemp(path, data, sync);
+}
+
+int RealFileSystem::Append(const std::string& path, std::string_view data) {
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (fd.get() < 0) return errno;
+  int rc = WriteAll(fd.get(), data);
+  int close_rc = fd.Close();
+  return rc != 0 ? rc : close_rc;
+}
+
+int RealFileSystem::Rename(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int RealFileSystem::Copy(const std::string& from, const std::string& to, bool sync) {
+  std::string data;
+  if (int rc = ReadFile(from, &data)) return rc;
+  return WriteThroughTemp(to, data, sync);
+}
+
+int RealFileSystem::Remove(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+bool RealFileSystem::Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool RealFileSystem::SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+int RealFileSystem::SetCurrentDir(const std::string& dir) {
+  return ::chdir(dir.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace capsel

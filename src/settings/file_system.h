@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace capsel {
+
+/// One entry of a folder listing.
+struct DirEntry {
+  enum class Kind { kFile, kDirectory, kSymlink, kOther };
+  std::string name;  // bare name, no folder part
+  Kind kind = Kind::kFile;
+  std::int64_t mtime_ns = 0;  // last modification, nanoseconds since the epoch
+};
+
+/// The operating system's file services, as capsel uses them. Every call returns 0 on
+/// success or an errno value; none throws. Tests replace it with a fake that fails on command.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+
+  /// Lists the entries of `dir` (no "." or ".."), in no particular order.
+  virtual int List(const std::string& dir, std::vector<DirEntry>* entries) = 0;
+  /// Reads a whole file.
+  virtual int ReadFile(const std::string& path, std::string* data) = 0;
+  /// Writes `data` to a new temporary file beside `path` and renames it over `path`, so
+  /// `path` holds either its old content or all of `data`. With `sync` the file and its
+  /// folder are flushed to disk first. On failure no temporary file is left behind.
+  virtual int WriteReplace(const std::string& path, std::string_view data, bool sync) = 0;
+  /// Appends `data` to `path`, creating it; opened and closed within the call.
+  virtual int Append(const std::string& path, std::string_view data) = 0;
+  /// Renames within one file system; EXDEV when the two are on different ones.
+  virtual int Rename(const std::string& from, const std::string& to) = 0;
+  /// Copies `from` to `to` through a temporary file and a rename; with `sync` the copy is
+  /// on disk before the call returns.
+  virtual int Copy(const std::string& from, const std::string& to, bool sync) = 0;
+  /// Removes a file.
+  virtual int Remove(const std::string& path) = 0;
+  /// True when `path` names an existing entry of any kind.
+  virtual bool Exists(const std::string& path) = 0;
+  /// True when both paths name the same existing file.
+  virtual bool SameFile(const std::string& a, const std::string& b) = 0;
+  /// Makes `dir` the process's current folder.
+  virtual int SetCurrentDir(const std::string& dir) = 0;
+};
+
+/// The real file system, through POSIX calls.
+class RealFileSystem final : public FileSystem {
+ public:
+  int List(const std::string& dir, std::vector<DirEntry>* entries) override;
+  int ReadFile(const std::string& path, std::string* data) override;
+  int WriteReplace(const std::string& path, std::string_view data, bool sync) override;
+  int Append(const std::string& path, std::string_view data) override;
+  int Rename(const std::string& from, const std::string& to) override;
+  int Copy(const std::string& from, const std::string& to, bool sync) override;
+  int Remove(const std::string& path) override;
+  bool Exists(const std::string& path) override;
+  bool SameFile(const std::string& a, const std::string& b) override;
+  int SetCurrentDir(const std::string& dir) override;
+};
+
+/// The folder part of a path ("." when there is none).
+std::string DirName(const std::string& path);
+/// The name after the last "/".
+std::string BaseName(const std::string& path);
+/// A short human text for an errno value.
+std::string ErrorText(int error);
+
+}  // namespace capsel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "settings/file_system.h"
+
+namespace capsel {
+
+class ActivityLog;
+
+/// The settings record: filled once by LoadSettings, read-only afterwards except for
+/// `StatusString` and `InTray`, which belong to the window.
+struct Settings {
+  std::string InPath;      // watch folder; ends with "/" unless empty
+  std::string OutPathSrt;  // SRT output folder; ends with "/" unless empty
+  std::string OutPathXml;  // folder for processed inputs, ends with "/", or exactly "<DELETE>"
+  std::string StatusString;
+  std::string LogfileName;
+  std::string Verbose;     // flag text, as read
+  std::string UseLogfile;  // flag text, as read
+  std::string AddLangString;
+  std::string WriteUtf8;  // flag text, as read
+  bool InTray = false;
+  // Added for this platform.
+  std::string AnsiCodePage;  // code page number that stands for "ANSI"
+  std::string MinFileAge;    // seconds a file must rest before the scan takes it
+};
+
+inline constexpr char kDeleteMarker[] = "<DELETE>";
+
+/// How a flag text reads: set only where it reads as the number 1; text that is no number
+/// at all is reported apart, since each user of a flag decides what that means.
+enum class FlagValue { kOff, kOn, kNotANumber };
+FlagValue ReadFlag(std::string_view text);
+
+/// Parses a decimal number with optional sign and fraction ("1", "-1", "+2.50", ".5");
+/// false for anything else, empty text included. Blanks around it are allowed.
+bool ParseNumber(std::string_view text, double* value);
+
+/// How the message boxes of the start-up reach the user.
+class Prompter {
+ public:
+  enum class Icon { kError, kWarning, kInformation };
+  virtual ~Prompter() = default;
+  /// Shows a message and returns once the user has taken note of it.
+  virtual void ShowMessage(Icon icon, const std::string& title, const std::string& text) = 0;
+};
+
+/// Where the settings come from.
+struct SettingsSource {
+  std::string path;           // the settings file
+  std::string program_folder;  // the default folder, without a trailing "/"
+};
+
+/// Fills `settings` from the settings file. Returns 0 when the settings were loaded (possibly
+/// after the compatibility warning) and 1 when the file was unreadable or its Version is no
+/// number; the error message has then been shown.
+int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& log,
+                 Prompter& prompter, FileSystem& fs);
+
+}  // namespace capsel

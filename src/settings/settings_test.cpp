@@ -1,0 +1,139 @@
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "log/activity_log.h"
+#include "settings/fake_file_system.h"
+
+namespace capsel {
+namespace {
+
+struct ShownMessage {
+  Prompter::Icon icon;
+  std::string title, text;
+};
+
+class RecordingPrompter final : public Prompter {
+ public:
+  void ShowMessage(Icon icon, const std::string& title, const std::string& text) override {
+    shown.push_back({icon, title, text});
+  }
+  std::vector<ShownMessage> shown;
+};
+
+class LoadSettingsTest : public ::testing::Test {
+ protected:
+  int Load(const std::string& ini_text) {
+    fs.AddFile("/opt/capsel/capsel.ini", ini_text);
+    return LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs);
+  }
+  FakeFileSystem fs;
+  FakeClock clock;
+  Settings settings;
+  ActivityLog log{clock, fs, settings};
+  MonitorLines monitor;
+  RecordingPrompter prompter;
+  void SetUp() override { log.AddSink(&monitor); }
+};
+
+const char kWarning[] =
+    "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and "
+    "confused, but trying to continue.";
+const char kError[] =
+    "Error while reading capsel.ini. The file is probably missing or corrupt. The application "
+    "will now terminate.";
+
+TEST_F(LoadSettingsTest, MissingFileShowsTheErrorBoxAndFails) {
+  EXPECT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs), 1);
+  ASSERT_EQ(monitor.lines.size(), 1u);
+  EXPECT_EQ(monitor.lines[0].substr(21), "Reading /opt/capsel/capsel.ini...");
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kError);
+  EXPECT_EQ(prompter.shown[0].title, "Error");
+  EXPECT_EQ(prompter.shown[0].text, kError);
+}
+
+TEST_F(LoadSettingsTest, EmptyFileWarnsAndTakesEveryDefault) {
+  EXPECT_EQ(Load(""), 0);
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kWarning);
+  EXPECT_EQ(prompter.shown[0].title, "Warning");
+  EXPECT_EQ(prompter.shown[0].text, kWarning);
+  EXPECT_EQ(settings.InPath, "/opt/capsel/");
+  EXPECT_EQ(settings.OutPathSrt, "/opt/capsel/");
+  EXPECT_EQ(settings.OutPathXml, "/opt/capsel/");
+  EXPECT_EQ(settings.LogfileName, "/opt/capsel/capsel.log");
+  EXPECT_EQ(settings.Verbose, "0");
+  EXPECT_EQ(settings.UseLogfile, "0");
+  EXPECT_EQ(settings.WriteUtf8, "1");
+  EXPECT_EQ(settings.AddLangString, "");
+  EXPECT_EQ(settings.AnsiCodePage, "1252");
+  EXPECT_EQ(settings.MinFileAge, "2");
+  EXPECT_EQ(settings.StatusString, "");
+  EXPECT_FALSE(settings.InTray);
+}
+
+TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {
+  struct Case {
+    const char* version_line;
+    int result;
+    const char* box;  // "" for none
+  };
+  const Case cases[] = {
+      {"Version=1", 0, ""},          {"Version=2", 0, "Warning"},  {"Version=0", 0, "Warning"},
+      {"Version=-1", 0, ""},         {"Version=0.5", 0, ""},       {"Version=1.5", 0, "Warning"},
+      {"Version=+1", 0, ""},         {"", 0, "Warning"},           {"Version=abc", 1, "Error"},
+      {"Version=", 1, "Error"},      {"Version=1x", 1, "Error"},   {"Version=.", 1, "Error"},
+  };
+  for (const auto& c : cases) {
+    FakeFileSystem fresh_fs;
+    Settings fresh;
+    ActivityLog fresh_log{clock, fresh_fs, fresh};
+    RecordingPrompter boxes;
+    fresh_fs.AddFile("/c/capsel.ini", std::string("[General]\n") + c.version_line + "\n");
+    EXPECT_EQ(LoadSettings({"/c/capsel.ini", "/c"}, fresh, fresh_log, boxes, fresh_fs), c.result)
+        << c.version_line;
+    EXPECT_EQ(boxes.shown.empty() ? "" : boxes.shown[0].title, std::string(c.box))
+        << c.version_line;
+  }
+}
+
+TEST_F(LoadSettingsTest, FoldersGetASeparatorButDeleteAndTheLogFileDoNot) {
+  EXPECT_EQ(Load("[General]\nVersion=1\n[Folders]\nInPath=/data/in\nOutPathSrt=/data/out/\n"
+                 "OutPathXml=<DELETE>\nLogfileName=/var/log/capsel\n"),
+            0);
+  EXPECT_EQ(settings.InPath, "/data/in/");
+  EXPECT_EQ(settings.OutPathSrt, "/data/out/");
+  EXPECT_EQ(settings.OutPathXml, "<DELETE>");
+  EXPECT_EQ(settings.LogfileName, "/var/log/capsel");
+
+  Settings lower;
+  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n[Folders]\nInPath=\nOutPathXml=<delete>\n");
+  ASSERT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, lower, log, prompter, fs), 0);
+  EXPECT_EQ(lower.InPath, "") << "an empty watch folder stays empty: the current folder";
+  EXPECT_EQ(lower.OutPathXml, "<delete>/");
+}
+
+TEST_F(LoadSettingsTest, MessagesNameTheFileThatWasAskedFor) {
+  RecordingPrompter boxes;
+  LoadSettings({"/srv/site.conf", "/srv"}, settings, log, boxes, fs);
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text.substr(0, 34), "Error while reading site.conf. The");
+}
+
+TEST(ReadFlag, OnlyTheNumberOneSetsAFlag) {
+  struct Case {
+    const char* text;
+    FlagValue expected;
+  };
+  const Case cases[] = {{"1", FlagValue::kOn},          {"1.0", FlagValue::kOn},
+                        {" 1 ", FlagValue::kOn},        {"+1", FlagValue::kOn},
+                        {"0", FlagValue::kOff},         {"2", FlagValue::kOff},
+                        {"-1", FlagValue::kOff},        {"", FlagValue::kOff},
+                        {"yes", FlagValue::kNotANumber}, {"on", FlagValue::kNotANumber},
+                        {"1a", FlagValue::kNotANumber}};
+  for (const auto& c : cases) EXPECT_EQ(ReadFlag(c.text), c.expected) << "'" << c.text << "'";
+}
+
+}  // namespace
+}  // namespace capsel
