@@ -1,0 +1,284 @@
+#include "convert/convert_file.h"
+
+#include <gtest/gtest.h>
+
+#include "settings/fake_file_system.h"
+
+namespace capsel {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const char kHelloWorld[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<tt:tt xmlns:tt=\"http://www.w3.org/ns/ttml\"><tt:body><tt:div>\n"
+    "<tt:p begin=\"00:00:01.000\" end=\"00:00:02.500\"><tt:span>Hello</tt:span><tt:span>World</tt:span></tt:p>\n"
+    "<tt:p begin=\"00:00:03.000\" end=\"00:00:04.000\"><tt:span>Bye</tt:span></tt:p>\n"
+    "</tt:div></tt:body></tt:tt>\n";
+
+const char kHelloWorldSrt[] =
+    "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\nWorld\r\n\r\n"
+    "2\r\n00:00:03,000 --> 00:00:04,000\r\nBye\r\n\r\n";
+
+const char kFileError[] = "---- ERROR: File Error (maybe missing write permissions?)";
+
+class ConvertFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs.AddDir("/w/in");
+    fs.AddDir("/w/out");
+    fs.AddDir("/w/done");
+    settings.InPath = "/w/in/";
+    settings.OutPathSrt = "/w/out/";
+    settings.OutPathXml = "/w/done/";
+    settings.WriteUtf8 = "1";
+    settings.AnsiCodePage = "1252";
+    log.AddSink(&monitor);
+  }
+  Lines Convert(const std::string& name) {
+    monitor.lines.clear();
+    ConvertFile(context, name);
+    Lines out;
+    for (const auto& line : monitor.lines) out.push_back(line.substr(21));
+    return out;
+  }
+  FakeFileSystem fs;
+  FakeClock clock;
+  Settings settings;
+  ActivityLog log{clock, fs, settings};
+  MonitorLines monitor;
+  ConvertContext context{fs, settings, log};
+};
+
+TEST_F(ConvertFileTest, ConvertsAndMoves) {
+  fs.AddFile("/w/in/news.xml", kHelloWorld);
+  EXPECT_EQ(Convert("news.xml"),
+            (Lines{"Processing news.xml...", "Writing Subtitles to /w/out/news.srt....", ".... Done!",
+                   "Successfully processed news.xml.", "Moving news.xml to /w/done/"}));
+  EXPECT_EQ(fs.Data("/w/out/news.srt"), kHelloWorldSrt);
+  EXPECT_FALSE(fs.Has("/w/in/news.xml"));
+  EXPECT_EQ(fs.Data("/w/done/news.xml"), kHelloWorld);
+  EXPECT_FALSE(fs.files["/w/out/news.srt"].synced) << "move mode needs no flush to disk";
+}
+
+TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
+  const char kMoveFailed[] = "---- Error moving XML file to /w/done/";
+  const char kMoveCheck[] =
+      "---- Please check that capsel has write rights to the XML output folder (/w/done/).";
+  const char kWriteCheck[] =
+      "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
+  struct Case {
+    const char* name;
+    const char* input;
+    const char* out_path_xml;
+    std::function<void(FakeFileSystem&)> fault;
+    Lines lines;
+    bool input_left;      // still /w/in/a.xml
+    bool srt_written;
+  };
+  auto none = [](FakeFileSystem&) {};
+  const Case cases[] = {
+      {"not loadable, moved", "<tt", "/w/done/", none,
+       {"Processing a.xml...", "Error while processing XML file. Skipping file.", "Moving a.xml to /w/done/"},
+       false, false},
+      {"unreadable file, moved", kHelloWorld, "/w/done/",
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRead, "a.xml", EIO); },
+       {"Processing a.xml...", "Error while processing XML file. Skipping file.", "Moving a.xml to /w/done/"},
+       false, false},
+      {"srt not writable, moved", kHelloWorld, "/w/done/",
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", EACCES); },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
+        "---- Error writing SRT file!", kWriteCheck, "Moving a.xml to /w/done/"},
+       false, false},
+      {"disk full while writing", kHelloWorld, "/w/done/",
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
+        "---- Error writing SRT file!", kWriteCheck, "Moving a.xml to /w/done/"},
+       false, false},
+      {"copy fails", kHelloWorld, "/w/done/",
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EACCES); },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed, kMoveCheck},
+       true, true},
+      {"processed folder missing", kHelloWorld, "/w/gone/", none,
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+        "Successfully processed a.xml.", "Moving a.xml to /w/gone/", kFileError,
+        "---- Error moving XML file to /w/gone/",
+        "---- Please check that capsel has write rights to the XML output folder (/w/gone/)."},
+       true, true},
+      {"other device: copy, then delete fails", kHelloWorld, "/w/done/",
+       [](FakeFileSystem& f) {
+         f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
+         f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EACCES);
+       },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError},
+       true, true},
+      {"other device: copy fails", kHelloWorld, "/w/done/",
+       [](FakeFileSystem& f) {
+         f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
+         f.FailOn(FakeFileSystem::Op::kCopy, "/w/done/a.xml", ENOSPC);
+       },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed, kMoveCheck},
+       true, true},
+      {"delete mode", kHelloWorld, "<DELETE>", none,
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+        "Successfully processed a.xml.", "Deleting a.xml"},
+       false, true},
+      {"delete mode, delete fails", kHelloWorld, "<DELETE>",
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EBUSY); },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+        "Successfully processed a.xml.", "Deleting a.xml", kFileError},
+       true, true},
+      {"delete mode keeps what could not be loaded", "junk", "<DELETE>", none,
+       {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+        "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
+       false, false},
+      {"delete mode keeps what could not be written", kHelloWorld, "<DELETE>",
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
+        "---- Error writing SRT file!", kWriteCheck,
+        "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
+       false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs.files.clear();
+    fs.ClearFailures();
+    fs.AddFile("/w/in/a.xml", c.input);
+    settings.OutPathXml = c.out_path_xml;
+    c.fault(fs);
+    EXPECT_EQ(Convert("a.xml"), c.lines);
+    EXPECT_EQ(fs.Has("/w/in/a.xml"), c.input_left);
+    EXPECT_EQ(fs.Has("/w/out/a.srt"), c.srt_written);
+    bool kept_as_failed = fs.Has("/w/in/a.xml.failed");
+    EXPECT_EQ(kept_as_failed, std::string(c.out_path_xml) == "<DELETE>" && !c.srt_written);
+    // Whatever happened, the input's content still exists somewhere.
+    bool somewhere = c.input_left || kept_as_failed || fs.Has("/w/done/a.xml") || c.srt_written;
+    EXPECT_TRUE(somewhere);
+  }
+}
+
+TEST_F(ConvertFileTest, DeleteModeFlushesTheSrtBeforeDeleting) {
+  settings.OutPathXml = "<DELETE>";
+  fs.AddFile("/w/in/a.xml", kHelloWorld);
+  Convert("a.xml");
+  EXPECT_TRUE(fs.files["/w/out/a.srt"].synced);
+  EXPECT_FALSE(fs.Has("/w/in/a.xml"));
+}
+
+TEST_F(ConvertFileTest, KeepingNeverOverwritesAnEarlierFailure) {
+  settings.OutPathXml = "<DELETE>";
+  fs.AddFile("/w/in/a.xml.failed", "first");
+  fs.AddFile("/w/in/a.xml", "second");
+  EXPECT_EQ(Convert("a.xml").back(), "---- Keeping a.xml as a.xml.failed.2 (no SRT file was written)");
+  EXPECT_EQ(fs.Data("/w/in/a.xml.failed"), "first");
+  EXPECT_EQ(fs.Data("/w/in/a.xml.failed.2"), "second");
+}
+
+TEST_F(ConvertFileTest, FailedWriteRemovesAnOlderSrtAndLeavesNoPartialFile) {
+  fs.AddFile("/w/out/a.srt", "yesterday's subtitles");
+  fs.AddFile("/w/in/a.xml", kHelloWorld);
+  fs.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC);
+  Convert("a.xml");
+  EXPECT_FALSE(fs.Has("/w/out/a.srt"));
+  for (const auto& [path, file] : fs.files) EXPECT_EQ(path.find("/w/out/"), std::string::npos) << path;
+}
+
+TEST_F(ConvertFileTest, MovingOntoItselfIsACopyFailureAndLosesNothing) {
+  settings.OutPathXml = "/w/in/";
+  fs.AddFile("/w/in/a.xml", kHelloWorld);
+  Lines lines = Convert("a.xml");
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 3], kFileError);
+  EXPECT_EQ(fs.Data("/w/in/a.xml"), kHelloWorld);
+}
+
+TEST_F(ConvertFileTest, AnOlderProcessedFileIsReplaced) {
+  fs.AddFile("/w/done/a.xml", "old");
+  fs.AddFile("/w/in/a.xml", kHelloWorld);
+  Convert("a.xml");
+  EXPECT_EQ(fs.Data("/w/done/a.xml"), kHelloWorld);
+}
+
+TEST_F(ConvertFileTest, NamesTheOutputAfterTheInputAndAddLangString) {
+  struct Case {
+    const char* input;
+    const char* lang;
+    const char* output;
+  };
+  const Case cases[] = {{"NEWS.XML", "", "/w/out/NEWS.srt"},
+                        {"NEWS.XML", "_de", "/w/out/NEWS_de.srt"},
+                        {".xml", "", "/w/out/.srt"},
+                        {".xml", "de", "/w/out/de.srt"},
+                        {"a b 'c' \xC3\xA4.xml", "", "/w/out/a b 'c' \xC3\xA4.srt"}};
+  for (const auto& c : cases) {
+    fs.AddFile(std::string("/w/in/") + c.input, kHelloWorld);
+    settings.AddLangString = c.lang;
+    Convert(c.input);
+    EXPECT_EQ(fs.Data(c.output), kHelloWorldSrt) << c.input << " + " << c.lang;
+  }
+}
+
+TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
+  const std::string doc =
+      "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\">"
+      "<span>\xC3\xA9\xE6\x97\xA5</span></p></div></body></tt>";
+  const std::string head = "1\r\n00:00:00,000 --> 00:00:01,000\r\n";
+  struct Case {
+    const char* write_utf8;
+    const char* code_page;
+    const char* text_bytes;      // nullptr: no file
+    const char* extra_line;      // a line before "Writing", or after it
+  };
+  const Case cases[] = {
+      {"1", "1252", "\xC3\xA9\xE6\x97\xA5", nullptr},
+      {"0", "1252", "\xE9?", nullptr},
+      {"0", "1250", "\xE9?", nullptr},
+      {"2", "28591", "\xE9?", nullptr},
+      {"yes", "1252", "\xC3\xA9\xE6\x97\xA5", kFileError},
+      {"0", "9999", nullptr, "---- ERROR: Cannot write the SRT file in the ANSI code page: code page 9999 is not known on this system (AnsiCodePage)"},
+      {"0", "latin1", nullptr, "---- ERROR: AnsiCodePage \"latin1\" is not a code page number"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.write_utf8) + "/" + c.code_page);
+    fs.files.erase("/w/out/e.srt");
+    fs.AddFile("/w/in/e.xml", doc);
+    settings.WriteUtf8 = c.write_utf8;
+    settings.AnsiCodePage = c.code_page;
+    Lines lines = Convert("e.xml");
+    if (c.text_bytes) {
+      EXPECT_EQ(fs.Data("/w/out/e.srt"), head + c.text_bytes + "\r\n\r\n");
+    } else {
+      EXPECT_FALSE(fs.Has("/w/out/e.srt"));
+      EXPECT_NE(std::find(lines.begin(), lines.end(), "---- Error writing SRT file!"), lines.end());
+    }
+    if (c.extra_line) EXPECT_EQ(lines[2], c.extra_line);
+  }
+}
+
+TEST(BuildSrtText, MissingTimesTakeThePreviousValueWithOneErrorLineEach) {
+  FakeFileSystem fs;
+  FakeClock clock;
+  Settings settings;
+  ActivityLog log{clock, fs, settings};
+  MonitorLines monitor;
+  log.AddSink(&monitor);
+  std::vector<Paragraph> paragraphs(4);
+  paragraphs[0].end = 2;                              // no begin: 00:00:00,000
+  paragraphs[1].begin = 3, paragraphs[1].end = 4;
+  paragraphs[1].lines = {"x"};
+  paragraphs[2].begin = 5;                            // no end: the previous end
+  paragraphs[3].begin = 1, paragraphs[3].end = 0.5;   // backwards: kept in document order
+  EXPECT_EQ(BuildSrtText(paragraphs, log),
+            "1\r\n00:00:00,000 --> 00:00:02,000\r\n\r\n"
+            "2\r\n00:00:03,000 --> 00:00:04,000\r\nx\r\n\r\n"
+            "3\r\n00:00:05,000 --> 00:00:04,000\r\n\r\n"
+            "4\r\n00:00:01,000 --> 00:00:00,500\r\n\r\n");
+  EXPECT_EQ(monitor.lines.size(), 2u);
+  EXPECT_EQ(BuildSrtText({}, log), "");
+}
+
+}  // namespace
+}  // namespace capsel

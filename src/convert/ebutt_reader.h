@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace capsel {
+
+inline constexpr char kTtmlNamespace[] = "http://www.w3.org/ns/ttml";
+inline constexpr char kTtmlParameterNamespace[] = "http://www.w3.org/ns/ttml#parameter";
+
+/// One subtitle: a paragraph of the document.
+struct Paragraph {
+  /// Seconds from the start of the document, with the begin times of the enclosing body and
+  /// divs added; empty where the paragraph gives no readable time.
+  std::optional<double> begin, end;
+  /// The text lines, white space handled, empty lines left out.
+  std::vector<std::string> lines;
+};
+
+/// What reading a document gave.
+struct ReadResult {
+  bool loaded = false;  // false: not well-formed XML, or refused (see error)
+  std::string error;
+  std::vector<Paragraph> paragraphs;  // in document order
+};
+
+/// Reads an EBU-TT (TTML) document from memory. It selects every `p` under `tt/body` whose
+/// ancestors below `body` are all `div`s. Nothing outside the document is ever loaded: no
+/// external entity, no DTD, no network. Entity expansion is bounded.
+///
+/// Text: a paragraph whose content is spans only gives one line per span, broken further
+/// at each `br` inside a span; a paragraph with text of its own gives its whole text,
+/// broken at each `br`. Blanks collapse as in TTML's default white-space handling.
+ReadResult ReadEbuTt(std::string_view bytes);
+
+}  // namespace capsel

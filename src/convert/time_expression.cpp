@@ -1,0 +1,142 @@
+#include "convert/time_expression.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace capsel {
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads digits [.digits] at `pos`; fails when there is no digit before the point, or the
+// fraction is empty.
+bool ReadDecimal(std::string_view s, size_t& pos, double* value, size_t* int_digits = nullptr,
+                 bool allow_fraction = true) {
+  size_t start = pos;
+  while (pos < s.size() && IsDigit(s[pos])) ++pos;
+  size_t digits = pos - start;
+  if (digits == 0) return false;
+  if (int_digits) *int_digits = digits;
+  double v = 0;
+  for (size_t i = start; i < pos; ++i) v = v * 10 + (s[i] - '0');
+  if (allow_fraction && pos < s.size() && s[pos] == '.') {
+    size_t frac_start = ++pos;
+    double scale = 0.1;
+    while (pos < s.size() && IsDigit(s[pos])) {
+      v += (s[pos] - '0') * scale;
+      scale /= 10;
+      ++pos;
+    }
+    if (pos == frac_start) return false;
+  }
+  *value = v;
+  return true;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
+    s.remove_prefix(1);
+  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
+    s.remove_suffix(1);
+  return s;
+}
+
+std::optional<double> PositiveNumber(std::string_view text) {
+  text = TrimBlanks(text);
+  size_t pos = 0;
+  double v = 0;
+  if (!ReadDecimal(text, pos, &v) || pos != text.size() || v <= 0) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+TimingParameters ReadTimingParameters(std::string_view frame_rate, std::string_view multiplier,
+                                      std::string_view sub_frame_rate, std::string_view tick_rate) {
+  TimingParameters t;
+  bool frame_rate_given = false;
+  if (auto v = PositiveNumber(frame_rate)) {
+    t.frame_rate = *v;
+    frame_rate_given = true;
+  }
+  // "numerator denominator", e.g. "1000 1001".
+  std::string_view m = TrimBlanks(multiplier);
+  size_t blank = m.find_first_of(" \t");
+  if (blank != std::string_view::npos) {
+    auto num = PositiveNumber(m.substr(0, blank));
+    auto den = PositiveNumber(m.substr(blank + 1));
+    if (num && den) t.frame_rate_multiplier = *num / *den;
+  }
+  if (auto v = PositiveNumber(sub_frame_rate)) t.sub_frame_rate = *v;
+  if (auto v = PositiveNumber(tick_rate)) {
+    t.tick_rate = *v;
+  } else if (frame_rate_given) {
+    // TTML: without a tick rate, ticks run at the effective frame rate times the sub-frame rate.
+    t.tick_rate = t.EffectiveFrameRate() * t.sub_frame_rate;
+  }
+  return t;
+}
+
+std::optional<double> ParseTimeExpression(std::string_view text, const TimingParameters& timing) {
+  std::string_view s = TrimBlanks(text);
+  size_t pos = 0;
+  double first = 0;
+  size_t first_digits = 0;
+  if (!ReadDecimal(s, pos, &first, &first_digits)) return std::nullopt;
+
+  if (pos < s.size() && s[pos] == ':') {
+    // Clock time: hours ":" minutes ":" seconds, then a fraction or ":" frames.
+    if (pos != first_digits) return std::nullopt;  // hours take no fraction
+    double minutes = 0, seconds = 0;
+    size_t digits = 0;
+    ++pos;
+    if (!ReadDecimal(s, pos, &minutes, &digits, false) || digits != 2 || minutes > 59)
+      return std::nullopt;
+    if (pos >= s.size() || s[pos] != ':') return std::nullopt;
+    ++pos;
+    size_t seconds_start = pos;
+    if (!ReadDecimal(s, pos, &seconds, &digits) || digits != 2 || seconds >= 61) return std::nullopt;
+    bool has_fraction = pos > seconds_start + 2;
+    double total = first * 3600 + minutes * 60 + seconds;
+    if (pos < s.size() && s[pos] == ':' && !has_fraction) {
+      ++pos;
+      double frames = 0;
+      if (!ReadDecimal(s, pos, &frames, nullptr, false)) return std::nullopt;
+      if (pos < s.size() && s[pos] == '.') {
+        ++pos;
+        double sub_frames = 0;
+        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false)) return std::nullopt;
+        frames += sub_frames / timing.sub_frame_rate;
+      }
+      total += frames / timing.EffectiveFrameRate();
+    }
+    if (pos != s.size()) return std::nullopt;
+    return total;
+  }
+
+  // Offset time: a number and its unit.
+  std::string_view unit = s.substr(pos);
+  if (unit == "h") return first * 3600;
+  if (unit == "m") return first * 60;
+  if (unit == "s") return first;
+  if (unit == "ms") return first / 1000;
+  if (unit == "f") return first / timing.EffectiveFrameRate();
+  if (unit == "t") return first / timing.tick_rate;
+  return std::nullopt;
+}
+
+std::string FormatSrtTime(double seconds) {
+  // Past about 285,000 years an SRT time stops meaning anything; clamp rather than overflow.
+  constexpr double kMaxMs = 9e15;
+  double total_ms = std::isfinite(seconds) && seconds > 0 ? std::min(seconds * 1000, kMaxMs) : 0;
+  // Decimal fractions such as .9605 are not exact in binary; the small nudge makes a value
+  // written as an exact half round up, as it reads.
+  long long ms = static_cast<long long>(std::floor(total_ms + 0.5 + 1e-6));
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld,%03lld", ms / 3600000, ms / 60000 % 60,
+                ms / 1000 % 60, ms % 1000);
+  return buf;
+}
+
+}  // namespace capsel

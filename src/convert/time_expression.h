@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace capsel {
+
+/// The document's timing parameters (ttp:frameRate and friends), with TTML's defaults.
+struct TimingParameters {
+  double frame_rate = 30;
+  double frame_rate_multiplier = 1;  // numerator / denominator of ttp:frameRateMultiplier
+  double sub_frame_rate = 1;
+  double tick_rate = 1;
+  double EffectiveFrameRate() const { return frame_rate * frame_rate_multiplier; }
+};
+
+/// Reads the parameters from the root element's ttp: attributes; each is the text of the
+/// attribute or empty when absent. A value that does not read keeps its default.
+TimingParameters ReadTimingParameters(std::string_view frame_rate, std::string_view multiplier,
+                                      std::string_view sub_frame_rate, std::string_view tick_rate);
+
+/// Seconds from a TTML time expression: clock time "hh:mm:ss", "hh:mm:ss.fraction",
+/// "hh:mm:ss:frames(.subframes)", or offset time "N(.fraction)" with unit h, m, s, ms, f or t.
+/// Empty when the text is no such expression.
+std::optional<double> ParseTimeExpression(std::string_view text, const TimingParameters& timing);
+
+/// "HH:MM:SS,mmm", rounded to the nearest millisecond; hours take more digits when needed.
+/// Negative times are written as 00:00:00,000.
+std::string FormatSrtTime(double seconds);
+
+}  // namespace capsel

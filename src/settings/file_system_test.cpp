@@ -1,0 +1,75 @@
+#include "settings/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+#include <fstream>
+
+namespace capsel {
+namespace {
+
+class RealFileSystemTest : public ::testing::Test {
+ protected:
+  std::string Path(const std::string& name) { return dir.path().toStdString() + "/" + name; }
+  std::vector<std::string> Names() {
+    std::vector<DirEntry> entries;
+    EXPECT_EQ(fs.List(dir.path().toStdString(), &entries), 0);
+    std::vector<std::string> names;
+    for (const auto& e : entries) names.push_back(e.name);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  QTemporaryDir dir;
+  RealFileSystem fs;
+};
+
+TEST_F(RealFileSystemTest, WriteReplaceLeavesOnlyTheNewContent) {
+  std::ofstream(Path("a.srt")) << "an older, longer content";
+  for (bool sync : {false, true}) {
+    ASSERT_EQ(fs.WriteReplace(Path("a.srt"), sync ? "synced" : "new", sync), 0);
+    std::string data;
+    ASSERT_EQ(fs.ReadFile(Path("a.srt"), &data), 0);
+    EXPECT_EQ(data, sync ? "synced" : "new");
+  }
+  EXPECT_EQ(Names(), std::vector<std::string>{"a.srt"}) << "no temporary file stays behind";
+  EXPECT_EQ(fs.WriteReplace(Path("missing/a.srt"), "x", false), ENOENT);
+  ::mkdir(Path("dir.srt").c_str(), 0755);
+  EXPECT_NE(fs.WriteReplace(Path("dir.srt"), "x", false), 0);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.srt", "dir.srt"}));
+}
+
+TEST_F(RealFileSystemTest, ListTellsFilesFromOtherEntries) {
+  std::ofstream(Path("f.xml")) << "x";
+  ::mkdir(Path("d.xml").c_str(), 0755);
+  ::symlink(Path("f.xml").c_str(), Path("l.xml").c_str());
+  std::vector<DirEntry> entries;
+  ASSERT_EQ(fs.List(dir.path().toStdString(), &entries), 0);
+  std::map<std::string, DirEntry::Kind> kinds;
+  for (const auto& e : entries) kinds[e.name] = e.kind;
+  EXPECT_EQ(kinds["f.xml"], DirEntry::Kind::kFile);
+  EXPECT_EQ(kinds["d.xml"], DirEntry::Kind::kDirectory);
+  EXPECT_EQ(kinds["l.xml"], DirEntry::Kind::kSymlink);
+  EXPECT_EQ(fs.List(Path("nowhere"), &entries), ENOENT);
+}
+
+TEST_F(RealFileSystemTest, CopyRenameRemoveAndSameFile) {
+  std::ofstream(Path("a")) << "content";
+  EXPECT_EQ(fs.Copy(Path("a"), Path("b"), true), 0);
+  EXPECT_TRUE(fs.SameFile(Path("a"), Path("a")));
+  EXPECT_TRUE(fs.SameFile(Path("a"), dir.path().toStdString() + "/./a"));
+  EXPECT_FALSE(fs.SameFile(Path("a"), Path("b")));
+  EXPECT_EQ(fs.Rename(Path("b"), Path("c")), 0);
+  EXPECT_EQ(fs.Remove(Path("a")), 0);
+  EXPECT_EQ(fs.Remove(Path("a")), ENOENT);
+  EXPECT_EQ(fs.Copy(Path("a"), Path("d"), false), ENOENT);
+  EXPECT_EQ(Names(), std::vector<std::string>{"c"});
+  EXPECT_EQ(fs.Append(Path("log"), "1\r\n"), 0);
+  EXPECT_EQ(fs.Append(Path("log"), "2\r\n"), 0);
+  std::string data;
+  fs.ReadFile(Path("log"), &data);
+  EXPECT_EQ(data, "1\r\n2\r\n");
+}
+
+}  // namespace
+}  // namespace capsel

@@ -1,0 +1,89 @@
+#include "text/unicode.h"
+
+#include <gtest/gtest.h>
+
+#include "settings/fake_file_system.h"
+
+namespace capsel {
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  std::string out;
+  char buf[4];
+  for (unsigned char c : bytes) {
+    std::snprintf(buf, sizeof buf, "%s%02X", out.empty() ? "" : " ", c);
+    out += buf;
+  }
+  return out;
+}
+
+TEST(EncodeText, GivesTheBytesOfTheCodePage) {
+  struct Case {
+    const char* text;
+    int code_page;
+    const char* hex;
+  };
+  const Case cases[] = {
+      {"abc", 65001, "61 62 63"},
+      {"\xC3\xA9", 65001, "C3 A9"},
+      {"\xC3\xA9", 1252, "E9"},
+      {"a\r\nb", 65001, "61 0D 0A 62"},
+      {"a\r\nb", 1252, "61 0D 0A 62"},
+      {"\xE2\x82\xAC", 1252, "80"},
+      {"\xC3\xA9\xE2\x82\xAC and \xE6\x97\xA5\xE6\x9C\xAC", 1252, "E9 80 20 61 6E 64 20 3F 3F"},
+      {"\xC5\x91", 1250, "F5"},  // o with double acute
+      {"\xC5\x91", 1252, "3F"},
+      {"\xC3\xA9", 28591, "E9"},
+      {"\xC3\xA9", 20127, "3F"},
+      {"\xF0\x9F\x98\x80!", 1252, "3F 21"},  // outside the BMP: one "?" for the character
+      {"", 1252, ""},
+  };
+  for (const auto& c : cases) {
+    std::string bytes, error;
+    ASSERT_TRUE(EncodeText(c.text, c.code_page, &bytes, &error)) << c.code_page << " " << error;
+    EXPECT_EQ(Hex(bytes), c.hex) << c.text << " in " << c.code_page;
+  }
+}
+
+TEST(EncodeText, AnUnknownCodePageIsAnError) {
+  std::string bytes, error;
+  EXPECT_FALSE(EncodeText("abc", 9999, &bytes, &error));
+  EXPECT_NE(error.find("9999"), std::string::npos);
+  EXPECT_FALSE(EncodeText("abc", 0, &bytes, &error));
+}
+
+TEST(EncodeText, LongTextsGoThroughInPieces) {
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "\xC3\xA9\xE6\x97\xA5";  // é then a CJK character
+  std::string bytes, error;
+  ASSERT_TRUE(EncodeText(text, 1252, &bytes, &error));
+  ASSERT_EQ(bytes.size(), 40000u);
+  EXPECT_EQ(bytes.substr(0, 4), "\xE9?\xE9?");
+}
+
+TEST(WriteTextFile, ReplacesTheWholeFileOrReportsWhy) {
+  FakeFileSystem fs;
+  fs.AddFile("/out/a.srt", "an older and much longer text");
+  WriteResult ok = WriteTextFile(fs, "/out/a.srt", "new", 65001, false);
+  EXPECT_TRUE(ok.ok());
+  EXPECT_EQ(fs.Data("/out/a.srt"), "new");
+
+  WriteResult missing = WriteTextFile(fs, "/nowhere/a.srt", "x", 65001, false);
+  EXPECT_EQ(missing.status, WriteResult::Status::kFileError);
+  EXPECT_EQ(missing.error, ENOENT);
+  EXPECT_FALSE(fs.Has("/nowhere/a.srt"));
+
+  fs.FailOn(FakeFileSystem::Op::kWrite, "full.srt", ENOSPC);
+  EXPECT_EQ(WriteTextFile(fs, "/out/full.srt", "x", 65001, false).error, ENOSPC);
+
+  WriteResult unknown = WriteTextFile(fs, "/out/b.srt", "x", 9999, false);
+  EXPECT_EQ(unknown.status, WriteResult::Status::kUnknownCodePage);
+  EXPECT_FALSE(fs.Has("/out/b.srt"));
+
+  EXPECT_TRUE(WriteTextFile(fs, "/out/empty.srt", "", 1252, true).ok());
+  EXPECT_EQ(fs.Data("/out/empty.srt"), "");
+  EXPECT_TRUE(fs.files["/out/empty.srt"].synced);
+}
+
+}  // namespace
+}  // namespace capsel
