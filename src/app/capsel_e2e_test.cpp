@@ -2,52 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
-#include <fstream>
-#include <sstream>
+#include "app/e2e_helpers.h"
 
-namespace capsel {
+namespace capsel::e2e {
 namespace {
-
-struct ProcessRun {
-  int status = -1;
-  std::string out, err;
-  std::vector<std::string> messages;  // stdout lines without their time stamps
-};
-
-ProcessRun RunCapsel(const QStringList& args, const QString& cwd = QString()) {
-  QProcess process;
-  if (!cwd.isEmpty()) process.setWorkingDirectory(cwd);
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove("DISPLAY");
-  env.remove("WAYLAND_DISPLAY");
-  process.setProcessEnvironment(env);
-  process.start(CAPSEL_BINARY, args);
-  process.closeWriteChannel();
-  ProcessRun run;
-  if (!process.waitForFinished(60000)) {
-    process.kill();
-    process.waitForFinished();
-    return run;
-  }
-  run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = process.readAllStandardOutput().toStdString();
-  run.err = process.readAllStandardError().toStdString();
-  std::istringstream lines(run.out);
-  for (std::string line; std::getline(lines, line);)
-    run.messages.push_back(line.size() > 21 ? line.substr(21) : line);
-  return run;
-}
-
-void WriteFile(const QString& path, const std::string& text) {
-  std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
-
-std::string ReadFile(const QString& path) {
-  std::ifstream in(path.toStdString(), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 TEST(CapselBinary, PrintsVersionAndHelp) {
   ProcessRun version = RunCapsel({"--version"});
@@ -63,7 +21,7 @@ TEST(CapselBinary, PrintsVersionAndHelp) {
 TEST(CapselBinary, HeadlessStartShowsTheStartupLinesInOrder) {
   QTemporaryDir dir;
   QString ini = dir.filePath("site.ini");
-  WriteFile(ini, "[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\n");
+  WriteFile(ini.toStdString(), "[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\n");
   ProcessRun run = RunCapsel({"--headless", "--once", "--config", ini});
   EXPECT_EQ(run.status, 0) << run.err;
   ASSERT_GE(run.messages.size(), 4u) << run.out;
@@ -74,13 +32,13 @@ TEST(CapselBinary, HeadlessStartShowsTheStartupLinesInOrder) {
   EXPECT_EQ(run.messages[3], "Watchfolder for incoming XML EBU-TT files is: in/.");
   EXPECT_EQ(run.err, "");
   // The log file is relative to the settings' folder and gets the lines after the settings.
-  std::string log = ReadFile(dir.filePath("capsel.log"));
+  std::string log = ReadFile(dir.filePath("capsel.log").toStdString());
   EXPECT_NE(log.find("  capsel initialized\r\n"), std::string::npos) << log;
   EXPECT_EQ(log.find("Initializing"), std::string::npos);
 
   // A second run appends.
   RunCapsel({"--headless", "--once", "--config", ini});
-  std::string again = ReadFile(dir.filePath("capsel.log"));
+  std::string again = ReadFile(dir.filePath("capsel.log").toStdString());
   EXPECT_GT(again.size(), log.size());
   EXPECT_EQ(again.substr(0, log.size()), log);
 }
@@ -99,7 +57,7 @@ TEST(CapselBinary, MissingSettingsFileEndsWithStatusOne) {
 TEST(CapselBinary, NewerSettingsFileWarnsAndGoesOn) {
   QTemporaryDir dir;
   QString ini = dir.filePath("capsel.ini");
-  WriteFile(ini, "[General]\nVersion=2\n[Folders]\nOutPathXml=<DELETE>\n");
+  WriteFile(ini.toStdString(), "[General]\nVersion=2\n[Folders]\nOutPathXml=<DELETE>\n");
   ProcessRun run = RunCapsel({"--headless", "--once", "--config", ini});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
@@ -113,19 +71,13 @@ TEST(CapselBinary, FindsTheSettingsBesideTheExecutableByItsName) {
   QTemporaryDir dir;
   QString exe = dir.filePath("subs");
   ASSERT_TRUE(QFile::copy(CAPSEL_BINARY, exe));
-  WriteFile(dir.filePath("subs.ini"), "[General]\nVersion=1\n");
-  QProcess process;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.remove("DISPLAY");
-  env.remove("WAYLAND_DISPLAY");
-  process.setProcessEnvironment(env);
-  process.start(exe, {"--once"});
-  ASSERT_TRUE(process.waitForFinished(60000));
-  EXPECT_EQ(process.exitCode(), 0) << process.readAllStandardError().toStdString();
-  std::string out = process.readAllStandardOutput().toStdString();
+  WriteFile(dir.filePath("subs.ini").toStdString(), "[General]\nVersion=1\n");
+  ProcessRun run = RunCapsel({"--once"}, exe);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const std::string& out = run.out;
   EXPECT_NE(out.find("Reading " + dir.path().toStdString() + "/subs.ini..."), std::string::npos)
       << out;
 }
 
 }  // namespace
-}  // namespace capsel
+}  // namespace capsel::e2e

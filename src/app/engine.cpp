@@ -1,6 +1,7 @@
 #include "app/engine.h"
 
 #include "app/version.h"
+#include "convert/scan.h"
 
 namespace capsel {
 
@@ -36,7 +37,8 @@ bool Engine::Startup() {
 }
 
 void Engine::tmrCheck_Timer() {
-  // The watch-folder scan comes with the conversion pipeline.
+  ScanContext context{deps_.fs, deps_.clock, deps_.timer, settings_, log_, scan_state_, stop_};
+  DoConvert(context);
 }
 
 }  // namespace capsel

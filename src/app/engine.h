@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
+#include "convert/scan.h"
 #include "convert/timer.h"
 #include "log/activity_log.h"
 #include "log/clock.h"
@@ -31,6 +33,9 @@ class Engine {
   /// One tick of the poll timer: one scan of the watch folder.
   void tmrCheck_Timer();
 
+  /// Makes scans stop after the file in progress once `stop` is true.
+  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+
   void LogMessage(std::string_view message) { log_.LogMessage(message); }
   ActivityLog& log() { return log_; }
   Settings& settings() { return settings_; }
@@ -41,6 +46,8 @@ class Engine {
   SettingsSource source_;
   Settings settings_;
   ActivityLog log_;
+  ScanState scan_state_;
+  const std::atomic<bool>* stop_ = nullptr;
 };
 
 /// The window caption: product name, version text and copyright notice.

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -35,8 +36,10 @@ class StderrPrompter final : public Prompter {
 // SIGTERM and SIGINT are turned into a readable byte, so the event loop can end the run
 // between two files instead of the signal cutting one in half.
 int g_signal_pipe[2] = {-1, -1};
+std::atomic<bool> g_stop{false};
 
 void OnSignal(int) {
+  g_stop.store(true);
   char byte = 1;
   [[maybe_unused]] ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
 }
@@ -67,12 +70,6 @@ int RunHeadless(const CommandLine& command_line, const SettingsSource& source) {
   engine.log().AddSink(&stdout_sink);
 
   if (!engine.Startup()) return 1;
-  if (command_line.once) {
-    timer.SetEnabled(false);
-    int failures_before = engine.log().failure_count();
-    engine.tmrCheck_Timer();
-    return engine.log().failure_count() > failures_before ? 2 : 0;
-  }
 
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
     struct sigaction sa {};
@@ -81,6 +78,16 @@ int RunHeadless(const CommandLine& command_line, const SettingsSource& source) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
   }
+  engine.SetStopFlag(&g_stop);
+
+  if (command_line.once) {
+    timer.SetEnabled(false);
+    int failures_before = engine.log().failure_count();
+    engine.tmrCheck_Timer();
+    timer.SetEnabled(false);
+    return engine.log().failure_count() > failures_before ? 2 : 0;
+  }
+
   QSocketNotifier notifier(g_signal_pipe[0], QSocketNotifier::Read);
   QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
   return QCoreApplication::exec();

@@ -196,3 +196,35 @@ TEST(ReadEbuTt, DeepNestingAndHugeDocumentsNeitherCrashNorHang) {
 
 }  // namespace
 }  // namespace capsel
+
+namespace capsel {
+namespace {
+
+std::string SrtOf(const std::string& file) {
+  std::ifstream in(std::string(CAPSEL_TEST_DATA) + "/" + file, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), {});
+  ReadResult r = ReadEbuTt(bytes);
+  EXPECT_TRUE(r.loaded) << file << ": " << r.error;
+  std::string srt;
+  long long n = 0;
+  for (const auto& p : r.paragraphs) {
+    EXPECT_TRUE(p.begin && p.end) << file;
+    srt += std::to_string(++n) + "\n" + FormatSrtTime(p.begin.value_or(-1)) + " --> " +
+           FormatSrtTime(p.end.value_or(-1)) + "\n";
+    for (const auto& line : p.lines) srt += line + "\n";
+  }
+  return srt;
+}
+
+// Three profiles of one subtitle list: frames at 25 fps, media clock times, and the ARD
+// profile must all give the same subtitles.
+TEST(ReadEbuTt, ThreeProfilesOfOneProgrammeGiveTheSameSubtitles) {
+  std::string smpte = SrtOf("scf__pipeline1_3_EBU-TT.xml");
+  EXPECT_EQ(std::count(smpte.begin(), smpte.end(), '>'), 64);
+  EXPECT_NE(smpte.find("2\n00:00:01,640 --> 00:00:03,240\n"), std::string::npos);
+  EXPECT_EQ(SrtOf("scf__pipeline1_4_EBU-TT-D.xml"), smpte);
+  EXPECT_EQ(SrtOf("scf__pipeline1_5_EBU-TT-D-Basic-DE.xml"), smpte);
+}
+
+}  // namespace
+}  // namespace capsel

@@ -1,0 +1,181 @@
+#include "convert/scan.h"
+
+#include <gtest/gtest.h>
+
+#include "settings/fake_file_system.h"
+
+namespace capsel {
+namespace {
+
+using Lines = std::vector<std::string>;
+constexpr std::int64_t kSecond = 1000000000;
+const char kDoc[] = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body/></tt>";
+
+// Records each message with whether the timer was on when it was logged.
+class TimerWatch final : public LogSink {
+ public:
+  explicit TimerWatch(Timer& timer) : timer_(timer) {}
+  void WriteLine(const std::string& line) override {
+    lines.push_back(line.substr(21));
+    timer_on.push_back(timer_.Enabled());
+    if (during_line) during_line();
+  }
+  Lines lines;
+  std::vector<bool> timer_on;
+  std::function<void()> during_line;
+
+ private:
+  Timer& timer_;
+};
+
+class ScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs.AddDir("/w/in");
+    fs.AddDir("/w/out");
+    fs.AddDir("/w/done");
+    settings.InPath = "/w/in/";
+    settings.OutPathSrt = "/w/out/";
+    settings.OutPathXml = "/w/done/";
+    settings.WriteUtf8 = "1";
+    settings.Verbose = "0";
+    settings.MinFileAge = "2";
+    clock.now_ns = 1000 * kSecond;
+    log.AddSink(&watch);
+    timer.SetInterval(2000);
+    timer.SetEnabled(true);
+    timer.OnTick([this] { DoConvert(context); });
+  }
+  void AddOld(const std::string& name) { fs.AddFile("/w/in/" + name, kDoc, 900 * kSecond); }
+  Lines Queue() {
+    std::vector<std::string> names;
+    EXPECT_EQ(ListWatchFolder(context, &names), 0);
+    return names;
+  }
+  FakeFileSystem fs;
+  FakeClock clock;
+  FakeTimer timer;
+  Settings settings;
+  ActivityLog log{clock, fs, settings};
+  TimerWatch watch{timer};
+  ScanState state;
+  ScanContext context{fs, clock, timer, settings, log, state};
+};
+
+TEST_F(ScanTest, QueuesOrdinaryXmlFilesInByteOrder) {
+  for (const char* name : {"b.xml", "A.xml", "c.XML", "a.xml", "notes.txt", ".hidden.xml", "xml", ".xml"})
+    AddOld(name);
+  fs.AddDir("/w/in/folder.xml");
+  EXPECT_EQ(Queue(), (Lines{"A.xml", "a.xml", "b.xml", "c.XML"}));
+}
+
+TEST_F(ScanTest, LeavesFreshFilesForALaterScan) {
+  fs.AddFile("/w/in/old.xml", kDoc, clock.now_ns - 2 * kSecond);
+  fs.AddFile("/w/in/fresh.xml", kDoc, clock.now_ns - kSecond);
+  fs.AddFile("/w/in/future.xml", kDoc, clock.now_ns + 60 * kSecond);
+  EXPECT_EQ(Queue(), Lines{"old.xml"});
+  settings.MinFileAge = "0";
+  EXPECT_EQ(Queue(), (Lines{"fresh.xml", "future.xml", "old.xml"}));
+  settings.MinFileAge = "0.5";
+  EXPECT_EQ(Queue(), (Lines{"fresh.xml", "old.xml"}));
+  settings.MinFileAge = "soon";  // no number: the default of two seconds
+  EXPECT_EQ(Queue(), Lines{"old.xml"});
+}
+
+TEST_F(ScanTest, TakesAtMost32767FilesPerScan) {
+  for (int i = 0; i < kMaxQueuedFiles + 1; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%05d.xml", i);
+    AddOld(name);
+  }
+  Lines queue = Queue();
+  ASSERT_EQ(queue.size(), 32767u);
+  EXPECT_EQ(queue.back(), "32766.xml");
+}
+
+TEST_F(ScanTest, ATickConvertsEveryFileBetweenTheQueueAndFinishLines) {
+  AddOld("b.xml");
+  AddOld("a.xml");
+  EXPECT_EQ(timer.Advance(2000), 1);
+  ASSERT_EQ(watch.lines.size(), 12u);
+  EXPECT_EQ(watch.lines.front(),
+            "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");
+  EXPECT_EQ(watch.lines[1], "Processing a.xml...");
+  EXPECT_EQ(watch.lines[6], "Processing b.xml...");
+  EXPECT_EQ(watch.lines.back(), "---- DoConvert: Finished - All files have been processed!");
+  for (bool on : watch.timer_on) EXPECT_FALSE(on) << "the timer is off while a scan runs";
+  EXPECT_TRUE(timer.Enabled());
+  EXPECT_TRUE(fs.Has("/w/out/a.srt"));
+  EXPECT_TRUE(fs.Has("/w/done/b.xml"));
+}
+
+TEST_F(ScanTest, EmptyFolderIsSilentUnlessVerbose) {
+  struct Case {
+    const char* verbose;
+    Lines lines;
+  };
+  const Case cases[] = {{"0", {}}, {"1", {"No XML files found at all"}}, {"yes", {}}, {"2", {}}};
+  for (const auto& c : cases) {
+    watch.lines.clear();
+    settings.Verbose = c.verbose;
+    timer.Advance(2000);
+    EXPECT_EQ(watch.lines, c.lines) << c.verbose;
+  }
+  fs.dirs.erase("/w/in");  // a missing folder lists as empty
+  watch.lines.clear();
+  timer.Advance(2000);
+  EXPECT_EQ(watch.lines, Lines{});
+}
+
+TEST_F(ScanTest, ALongScanIsFollowedByAFullInterval) {
+  AddOld("a.xml");
+  // Five seconds pass while the file is converted; the timer is off and must not fire.
+  watch.during_line = [this] { EXPECT_EQ(timer.Advance(5000), 0); };
+  EXPECT_EQ(timer.Advance(2000), 1);
+  watch.during_line = nullptr;
+  EXPECT_EQ(timer.elapsed(), 0);
+  EXPECT_EQ(timer.Advance(1999), 0);
+  EXPECT_EQ(timer.Advance(1), 1);
+}
+
+TEST_F(ScanTest, AnIntervalOfZeroStopsFurtherScans) {
+  timer.SetInterval(0);
+  AddOld("a.xml");
+  EXPECT_EQ(timer.Advance(60000), 0);
+  EXPECT_TRUE(fs.Has("/w/in/a.xml"));
+}
+
+TEST_F(ScanTest, AFailingListingIsLoggedOnceAndRecovers) {
+  const std::string error = "---- ERROR: Cannot read the watch folder /w/in/";
+  fs.FailOn(FakeFileSystem::Op::kList, "/w/in", EACCES);
+  EXPECT_EQ(timer.Advance(6000), 3);
+  EXPECT_EQ(watch.lines, Lines{error});
+  EXPECT_TRUE(timer.Enabled());
+
+  fs.ClearFailures();
+  AddOld("a.xml");
+  timer.Advance(2000);
+  EXPECT_FALSE(fs.Has("/w/in/a.xml"));
+
+  fs.FailOn(FakeFileSystem::Op::kList, "/w/in", EIO);
+  watch.lines.clear();
+  timer.Advance(4000);
+  EXPECT_EQ(watch.lines, Lines{error}) << "a new failure is logged again";
+}
+
+TEST_F(ScanTest, StopsAfterTheFileInProgress) {
+  AddOld("a.xml");
+  AddOld("b.xml");
+  std::atomic<bool> stop{false};
+  context.stop = &stop;
+  watch.during_line = [&] {
+    if (watch.lines.back() == "Processing a.xml...") stop = true;
+  };
+  timer.Advance(2000);
+  EXPECT_TRUE(fs.Has("/w/done/a.xml")) << "the file in progress is finished";
+  EXPECT_TRUE(fs.Has("/w/in/b.xml"));
+  EXPECT_EQ(watch.lines.back(), "---- DoConvert: Stopping; the remaining files wait for the next start.");
+}
+
+}  // namespace
+}  // namespace capsel
