@@ -49,6 +49,9 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
+  // The window ends the program itself; hiding it in the tray or closing a message box
+  // while it is hidden must not.
+  app.setQuitOnLastWindowClosed(false);
   auto source = capsel::ResolveSettingsSource(
       cl.config, QCoreApplication::applicationFilePath().toStdString());
   capsel::frmMain form(source);

@@ -1,17 +1,37 @@
 #include "ui/frm_main.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QMessageBox>
-#include <QVBoxLayout>
+#include <QMouseEvent>
+#include <QShortcut>
+#include <QTimer>
+
+#include "app/version.h"
+
+// The icon lives in a static library, where the linker would drop its resources unasked.
+static void InitResources() { Q_INIT_RESOURCE(capsel); }
 
 namespace capsel {
+
+namespace {
+// Design sizes, in twips (1/1440 inch; 15 twips are one pixel at 96 dpi).
+constexpr int kClientWidth = 11310, kClientHeight = 5220;
+constexpr int kMaxTipChars = 127;
+}  // namespace
 
 void ListSink::WriteLine(const std::string& line) {
   if (list_->count() > kMonitorMaxLines - 1) delete list_->takeItem(0);
   list_->addItem(QString::fromStdString(line));
-  // Scroll the newest line into view without leaving it highlighted.
-  list_->setCurrentRow(list_->count() - 1);
-  list_->clearSelection();
-  list_->scrollToBottom();
+  // The newest line is scrolled into view, nothing selected. Scrolling costs a layout of the
+  // whole list, so lines logged in one go (a scan) share one scroll when the loop is back.
+  if (!scroll_pending_) {
+    scroll_pending_ = true;
+    QTimer::singleShot(0, list_, [this] {
+      scroll_pending_ = false;
+      list_->scrollToBottom();
+    });
+  }
 }
 
 void MessageBoxPrompter::ShowMessage(Icon icon, const std::string& title,
@@ -24,27 +44,210 @@ void MessageBoxPrompter::ShowMessage(Icon icon, const std::string& title,
   box.exec();
 }
 
-frmMain::frmMain(SettingsSource source) {
-  fraActMon = new QGroupBox(tr("Activity Monitor"), this);
-  lstActMon = new QListWidget(fraActMon);
-  lstActMon->setUniformItemSizes(true);  // keeps a full monitor of 32767 lines cheap
-  auto* frame_layout = new QVBoxLayout(fraActMon);
-  frame_layout->addWidget(lstActMon);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(fraActMon);
-  resize(754, 348);
+std::string AboutTitle() { return std::string("About ") + kProductName; }
+
+std::string AboutText() {
+  return std::string(kProductName) + " " + kVersionText + "\r\n" + kCopyright + "\r\n\r\n" +
+         kLicence;
+}
+
+QString TrayTip(const std::string& status) {
+  return QString::fromStdString(CaptionText() + status).left(kMaxTipChars);
+}
+
+frmMain::frmMain(SettingsSource source, Services services) : services_(std::move(services)) {
+  InitResources();
+  if (!services_.fs) services_.fs = (own_fs_ = std::make_unique<RealFileSystem>()).get();
+  if (!services_.clock) services_.clock = (own_clock_ = std::make_unique<SystemClock>()).get();
+  if (!services_.timer) services_.timer = (own_timer_ = std::make_unique<QtTimer>()).get();
+  if (!services_.prompter)
+    services_.prompter = (own_prompter_ = std::make_unique<MessageBoxPrompter>()).get();
+  if (!services_.end_program) services_.end_program = [] { QCoreApplication::exit(0); };
+
+  dpi_ = logicalDpiY() > 0 ? logicalDpiY() : 96;
+  CreateControls();
+  CreateTrayMenu();
+  if (!services_.tray) services_.tray = (own_tray_ = std::make_unique<QtTrayIcon>(mnuIcon)).get();
+  services_.tray->OnClick([this](TrayIcon::Click click) {
+    if (click == TrayIcon::Click::kLeft || click == TrayIcon::Click::kDouble) mnuRestore_Click();
+  });
 
   list_sink_ = std::make_unique<ListSink>(lstActMon);
-  engine_ = std::make_unique<Engine>(Engine::Deps{fs_, clock_, tmrCheck, prompter_},
-                                     std::move(source));
+  engine_ = std::make_unique<Engine>(
+      Engine::Deps{*services_.fs, *services_.clock, *services_.timer, *services_.prompter},
+      std::move(source));
   engine_->log().AddSink(list_sink_.get());
 }
 
 frmMain::~frmMain() = default;
 
+int frmMain::TwipsToPixels(int twips) const {
+  return static_cast<int>(std::lround(twips * dpi_ / 1440.0));
+}
+
+int frmMain::PixelsToTwips(int pixels) const {
+  return static_cast<int>(std::lround(pixels * 1440.0 / dpi_));
+}
+
+void frmMain::CreateControls() {
+  setWindowIcon(QIcon(":/capsel.png"));
+  auto place = [this](QWidget* w, int left, int top, int width, int height) {
+    w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                   TwipsToPixels(height));
+  };
+  fraActMon = new QGroupBox(tr("Activity Monitor"), this);
+  place(fraActMon, 120, 120, 11010, 4455);
+  lstActMon = new QListWidget(fraActMon);
+  lstActMon->setUniformItemSizes(true);  // keeps a full monitor of 32767 lines cheap
+  lstActMon->setSelectionMode(QAbstractItemView::SingleSelection);
+  place(lstActMon, 120, 315, 10710, 3960);
+
+  cmdExit = new QPushButton(tr("&Exit"), this);
+  place(cmdExit, 9915, 4665, 1215, 375);
+  connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+  cmdExit->installEventFilter(this);  // the right button stops the polling
+
+  // The About link: navy, bold and underlined, with a pointing hand; Alt+A opens it too.
+  lblAbout = new QLabel(tr("About..."), this);
+  QFont link_font = lblAbout->font();
+  link_font.setBold(true);
+  link_font.setUnderline(true);
+  lblAbout->setFont(link_font);
+  QPalette palette = lblAbout->palette();
+  palette.setColor(QPalette::WindowText, QColor(0, 0, 128));
+  lblAbout->setPalette(palette);
+  lblAbout->setCursor(Qt::PointingHandCursor);
+  lblAbout->installEventFilter(this);
+  place(lblAbout, 240, 4800, 1575, 255);
+  auto* about_key = new QShortcut(QKeySequence(tr("Alt+A")), this);
+  connect(about_key, &QShortcut::activated, this, &frmMain::lblAbout_Click);
+
+  setTabOrder(lstActMon, cmdExit);
+  resize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
+}
+
+void frmMain::CreateTrayMenu() {
+  mnuIcon = new QMenu(tr("Menu"), this);
+  mnuLbl = mnuIcon->addAction(QString::fromUtf8(kProductName));
+  mnuLbl->setEnabled(false);
+  mnuIcon->addSeparator();
+  mnuRestore = mnuIcon->addAction(tr("&Restore"), this, &frmMain::mnuRestore_Click);
+  mnuIcon->addSeparator();
+  mnuAbout = mnuIcon->addAction(tr("&About..."), this, &frmMain::mnuAbout_Click);
+  mnuAbout->setVisible(false);
+  mnuSep3 = mnuIcon->addSeparator();
+  mnuSep3->setVisible(false);
+  mnuExit = mnuIcon->addAction(tr("E&xit"), this, &frmMain::mnuExit_Click);
+}
+
 bool frmMain::Form_Load() {
   setWindowTitle(QString::fromStdString(CaptionText()));
   return engine_->Startup();
+}
+
+void frmMain::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Form_Resize();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) Form_Resize();
+}
+
+void frmMain::Form_Resize() {
+  const bool minimised = windowState() & Qt::WindowMinimized;
+  if (!minimised) {
+    // W and H: the window's outer size. A size that would be negative is skipped, as the
+    // controls refuse it; positions follow the edges even above the window's top.
+    const QRect outer = frameGeometry();
+    const int w = PixelsToTwips(outer.width()), h = PixelsToTwips(outer.height());
+    if (w - 480 >= 0) fraActMon->resize(TwipsToPixels(w - 480), fraActMon->height());
+    if (h - 1335 >= 0) fraActMon->resize(fraActMon->width(), TwipsToPixels(h - 1335));
+    const int list_width = PixelsToTwips(fraActMon->width()) - 300;
+    const int list_height = PixelsToTwips(fraActMon->height()) - 490;
+    if (list_width >= 0) lstActMon->resize(TwipsToPixels(list_width), lstActMon->height());
+    if (list_height >= 0) lstActMon->resize(lstActMon->width(), TwipsToPixels(list_height));
+    cmdExit->move(TwipsToPixels(w - 1590), TwipsToPixels(h - 1110));
+    lblAbout->move(lblAbout->x(), TwipsToPixels(h - 990));
+    return;
+  }
+  if (!engine_->settings().InTray) EnterTray();
+}
+
+void frmMain::EnterTray() {
+  // Without a tray host the icon could not be shown and the window could never come back:
+  // then minimising only minimises, and the window stays on the task bar.
+  if (!services_.tray->Available()) return;
+  // showMinimized() makes the window visible again right after the state change that
+  // brought us here, so the hiding waits for the event loop.
+  QTimer::singleShot(0, this, [this] {
+    if (engine_->settings().InTray) hide();
+  });
+  engine_->settings().InTray = true;
+  services_.tray->Show(windowIcon(), TrayTip(engine_->settings().StatusString));
+  ModifyTrayIcon();
+}
+
+void frmMain::ModifyTrayIcon() {
+  services_.tray->SetTip(TrayTip(engine_->settings().StatusString));
+}
+
+void frmMain::mnuRestore_Click() {
+  showNormal();
+  raise();
+  activateWindow();
+  engine_->settings().InTray = false;
+  engine_->settings().StatusString.clear();
+  services_.tray->Remove();
+}
+
+void frmMain::lblAbout_Click() {
+  services_.prompter->ShowMessage(Prompter::Icon::kInformation, AboutTitle(), AboutText());
+}
+
+void frmMain::mnuAbout_Click() {
+  lblAbout_Click();
+  ModifyTrayIcon();
+}
+
+void frmMain::cmdExit_Click() {
+  if (engine_->settings().InTray) services_.tray->Remove();
+  End();
+}
+
+void frmMain::mnuExit_Click() {
+  services_.tray->Remove();
+  close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  if (engine_->settings().InTray) services_.tray->Remove();
+  event->accept();
+  End();
+}
+
+void frmMain::End() {
+  // Nothing runs after this: no tick, no scan, no handler.
+  if (ended_) return;
+  ended_ = true;
+  services_.timer->SetEnabled(false);
+  services_.end_program();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress) {
+    auto* mouse = static_cast<QMouseEvent*>(event);
+    if (watched == cmdExit && mouse->button() == Qt::RightButton) {
+      services_.timer->SetInterval(0);  // no further scan until the next start
+      return true;
+    }
+    if (watched == lblAbout && mouse->button() == Qt::LeftButton) {
+      lblAbout_Click();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace capsel

@@ -1,12 +1,17 @@
 #pragma once
 
 #include <QGroupBox>
+#include <QLabel>
 #include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "app/engine.h"
 #include "convert/qt_timer.h"
+#include "ui/tray.h"
 
 namespace capsel {
 
@@ -18,35 +23,92 @@ class ListSink final : public LogSink {
 
  private:
   QListWidget* list_;
+  bool scroll_pending_ = false;
 };
 
-/// The start-up's message boxes as QMessageBox.
+/// Message boxes as QMessageBox.
 class MessageBoxPrompter final : public Prompter {
  public:
   void ShowMessage(Icon icon, const std::string& title, const std::string& text) override;
 };
 
-/// The program's one window: the activity monitor over the engine.
+/// The About box: its title and text.
+std::string AboutTitle();
+std::string AboutText();
+/// The tray icon's tip: caption text and status, cut to 127 characters.
+QString TrayTip(const std::string& status);
+
+/// What the window works with; what is left empty, the window makes for itself.
+struct FormServices {
+  FileSystem* fs = nullptr;
+  Clock* clock = nullptr;
+  Timer* timer = nullptr;  // tmrCheck
+  Prompter* prompter = nullptr;
+  TrayIcon* tray = nullptr;
+  std::function<void()> end_program;  // stops the program at once
+};
+
+/// The program's one window: the activity monitor, the Exit button and the About link over
+/// the engine; minimised, it lives as a tray icon.
 class frmMain : public QWidget {
   Q_OBJECT
  public:
-  explicit frmMain(SettingsSource source);
+  using Services = FormServices;
+
+  explicit frmMain(SettingsSource source, Services services = {});
   ~frmMain() override;
 
   /// The start-up sequence; false when the program must end.
   bool Form_Load();
+  /// Lays the controls out for the window's size; enters the tray when minimised.
+  void Form_Resize();
+
+  void mnuRestore_Click();
+  void mnuAbout_Click();
+  void mnuExit_Click();
+  void cmdExit_Click();
+  void lblAbout_Click();
+  void ModifyTrayIcon();
 
   Engine& engine() { return *engine_; }
-  QListWidget* lstActMon = nullptr;
+  Timer& timer() { return *services_.timer; }
+  TrayIcon& tray() { return *services_.tray; }
+  int TwipsToPixels(int twips) const;
+  int PixelsToTwips(int pixels) const;
+
   QGroupBox* fraActMon = nullptr;
+  QListWidget* lstActMon = nullptr;
+  QPushButton* cmdExit = nullptr;
+  QLabel* lblAbout = nullptr;
+  QMenu* mnuIcon = nullptr;
+  QAction* mnuLbl = nullptr;
+  QAction* mnuRestore = nullptr;
+  QAction* mnuAbout = nullptr;
+  QAction* mnuSep3 = nullptr;
+  QAction* mnuExit = nullptr;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;  // Form_Unload
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  RealFileSystem fs_;
-  SystemClock clock_;
-  QtTimer tmrCheck;
-  MessageBoxPrompter prompter_;
+  void CreateControls();
+  void CreateTrayMenu();
+  void EnterTray();
+  void End();
+
+  Services services_;
+  std::unique_ptr<RealFileSystem> own_fs_;
+  std::unique_ptr<SystemClock> own_clock_;
+  std::unique_ptr<QtTimer> own_timer_;
+  std::unique_ptr<MessageBoxPrompter> own_prompter_;
+  std::unique_ptr<TrayIcon> own_tray_;
   std::unique_ptr<ListSink> list_sink_;
   std::unique_ptr<Engine> engine_;
+  double dpi_ = 96;
+  bool ended_ = false;
 };
 
 }  // namespace capsel

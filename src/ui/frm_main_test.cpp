@@ -1,0 +1,282 @@
+#include "ui/frm_main.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+
+#include "settings/fake_file_system.h"
+
+namespace capsel {
+namespace {
+
+void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "capsel_tests";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+  }
+}
+
+class RecordingPrompter final : public Prompter {
+ public:
+  void ShowMessage(Icon icon, const std::string& title, const std::string& text) override {
+    shown.push_back({icon, title, text});
+    if (on_show) on_show();
+  }
+  struct Box {
+    Icon icon;
+    std::string title, text;
+  };
+  std::vector<Box> shown;
+  std::function<void()> on_show;
+};
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApplication();
+    fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
+    frmMain::Services services;
+    services.fs = &fs;
+    services.clock = &clock;
+    services.timer = &timer;
+    services.prompter = &prompter;
+    services.tray = &tray;
+    services.end_program = [this] { ++ended; };
+    form = std::make_unique<frmMain>(SettingsSource{"/opt/capsel/capsel.ini", "/opt/capsel"}, services);
+  }
+  void Start() {
+    ASSERT_TRUE(form->Form_Load());
+    form->show();
+    QApplication::processEvents();
+  }
+  void Minimise() {
+    form->showMinimized();
+    QApplication::processEvents();
+  }
+  bool InTray() { return form->engine().settings().InTray; }
+  void PressOnExit(Qt::MouseButton button) {
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button,
+                      Qt::NoModifier);
+    QApplication::sendEvent(form->cmdExit, &press);
+  }
+
+  FakeFileSystem fs;
+  FakeClock clock;
+  FakeTimer timer;
+  RecordingPrompter prompter;
+  FakeTrayIcon tray;
+  int ended = 0;
+  std::unique_ptr<frmMain> form;
+};
+
+TEST_F(WindowTest, StartsWithItsControlsAndTheStartupLines) {
+  Start();
+  EXPECT_EQ(form->windowTitle().left(15), "capsel 1.0.0.8 ");
+  EXPECT_EQ(form->fraActMon->title(), "Activity Monitor");
+  EXPECT_EQ(form->cmdExit->text(), "&Exit");
+  EXPECT_EQ(form->lstActMon->count(), 4);
+  EXPECT_EQ(form->lstActMon->item(3)->text().mid(21).toStdString(),
+            "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.");
+  EXPECT_EQ(timer.Interval(), 2000);
+  EXPECT_EQ(form->TwipsToPixels(11310), 754);  // 96 dpi on the offscreen platform
+}
+
+TEST_F(WindowTest, MissingSettingsEndTheStartWithTheErrorBox) {
+  fs.files.clear();
+  EXPECT_FALSE(form->Form_Load());
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kError);
+  EXPECT_EQ(prompter.shown[0].title, "Error");
+}
+
+TEST_F(WindowTest, ResizingKeepsTheControlsPlaced) {
+  Start();
+  auto twips = [this](int px) { return form->PixelsToTwips(px); };
+  auto expect_laid_out = [&](const char* what) {
+    SCOPED_TRACE(what);
+    const int w = twips(form->frameGeometry().width()), h = twips(form->frameGeometry().height());
+    EXPECT_NEAR(twips(form->fraActMon->width()), w - 480, 15);
+    EXPECT_NEAR(twips(form->fraActMon->height()), h - 1335, 15);
+    EXPECT_NEAR(twips(form->lstActMon->width()), w - 480 - 300, 30);
+    EXPECT_NEAR(twips(form->lstActMon->height()), h - 1335 - 490, 30);
+    EXPECT_NEAR(twips(form->cmdExit->x()), w - 1590, 15);
+    EXPECT_NEAR(twips(form->cmdExit->y()), h - 1110, 15);
+    EXPECT_NEAR(twips(form->lblAbout->y()), h - 990, 15);
+    EXPECT_NEAR(twips(form->lblAbout->x()), 240, 15);
+    EXPECT_NEAR(twips(form->fraActMon->x()), 120, 15);
+  };
+  expect_laid_out("as shown");
+  const QSize list_before = form->lstActMon->size();
+  form->resize(form->width() + 100, form->height() + 60);
+  QApplication::processEvents();
+  expect_laid_out("enlarged");
+  EXPECT_EQ(form->lstActMon->width() - list_before.width(), 100);
+  EXPECT_EQ(form->lstActMon->height() - list_before.height(), 60);
+
+  // Too low for the frame: it keeps its last valid height, the buttons follow the bottom.
+  form->resize(300, 150);
+  QApplication::processEvents();
+  const QSize frame_small = form->fraActMon->size();
+  form->resize(300, 40);
+  QApplication::processEvents();
+  EXPECT_EQ(form->fraActMon->height(), frame_small.height());
+  EXPECT_LT(form->cmdExit->y(), 0) << "positions above the top are accepted";
+
+  form->resize(800, 400);
+  QApplication::processEvents();
+  expect_laid_out("enlarged again");
+  form->showMaximized();
+  QApplication::processEvents();
+  expect_laid_out("maximised");
+  form->showNormal();
+  QApplication::processEvents();
+  expect_laid_out("restored");
+}
+
+TEST_F(WindowTest, MinimisingGoesToTheTrayAndAClickComesBack) {
+  Start();
+  Minimise();
+  EXPECT_FALSE(form->isVisible());
+  EXPECT_TRUE(InTray());
+  EXPECT_TRUE(tray.shown);
+  EXPECT_EQ(tray.shows, 1);
+  EXPECT_TRUE(tray.tip.startsWith("capsel 1.0.0.8 "));
+
+  tray.Click(TrayIcon::Click::kOther);  // moving over it, right or middle button
+  EXPECT_TRUE(InTray());
+  tray.Click(TrayIcon::Click::kLeft);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_FALSE(form->isMinimized());
+  EXPECT_FALSE(InTray());
+  EXPECT_FALSE(tray.shown);
+  const QString first_tip = tray.tip;
+
+  Minimise();
+  EXPECT_EQ(tray.shows, 2);
+  EXPECT_EQ(tray.tip, first_tip);
+  tray.Click(TrayIcon::Click::kDouble);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(ended, 0);
+}
+
+TEST_F(WindowTest, AMaximisedWindowComesBackNormal) {
+  Start();
+  form->showMaximized();
+  QApplication::processEvents();
+  Minimise();
+  ASSERT_TRUE(InTray());
+  tray.Click(TrayIcon::Click::kLeft);
+  QApplication::processEvents();
+  EXPECT_FALSE(form->isMaximized());
+  EXPECT_FALSE(form->isMinimized());
+}
+
+TEST_F(WindowTest, WithoutATrayMinimisingOnlyMinimises) {
+  tray.available = false;
+  Start();
+  Minimise();
+  EXPECT_TRUE(form->isVisible()) << "the window must stay reachable";
+  EXPECT_FALSE(InTray());
+  EXPECT_EQ(tray.shows, 0);
+}
+
+TEST_F(WindowTest, EveryWayOutRemovesTheIconAndEnds) {
+  struct Case {
+    const char* name;
+    bool in_tray;
+    std::function<void(frmMain&)> act;
+  };
+  const Case cases[] = {
+      {"Exit button", false, [](frmMain& f) { f.cmdExit->click(); }},
+      {"Exit button from the tray", true, [](frmMain& f) { f.cmdExit_Click(); }},
+      {"close box", false, [](frmMain& f) { f.close(); }},
+      {"close while in tray", true, [](frmMain& f) { f.close(); }},
+      {"tray menu Exit", true, [](frmMain& f) { f.mnuExit->trigger(); }},
+      {"tray menu Exit while shown", false, [](frmMain& f) { f.mnuExit->trigger(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    ended = 0;
+    tray.shown = false;
+    Start();
+    if (c.in_tray) Minimise();
+    ASSERT_EQ(InTray(), c.in_tray);
+    c.act(*form);
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(tray.shown);
+    EXPECT_FALSE(timer.Enabled()) << "no tick after the end";
+  }
+}
+
+TEST_F(WindowTest, RightButtonOnExitStopsPollingOnly) {
+  Start();
+  PressOnExit(Qt::RightButton);
+  EXPECT_EQ(timer.Interval(), 0);
+  EXPECT_EQ(ended, 0);
+  EXPECT_TRUE(form->isVisible());
+  EXPECT_EQ(timer.Advance(60000), 0);
+  PressOnExit(Qt::MiddleButton);
+  EXPECT_EQ(ended, 0);
+}
+
+TEST_F(WindowTest, TrayMenuHasItsItemsInTheirDesignStates) {
+  Start();
+  QStringList items;
+  for (QAction* a : form->mnuIcon->actions())
+    items << (a->isSeparator() ? "-" : a->text()) +
+                 (!a->isVisible() ? " (hidden)" : a->isEnabled() ? "" : " (disabled)");
+  EXPECT_EQ(items, (QStringList{"capsel (disabled)", "-", "&Restore", "-", "&About... (hidden)",
+                                "- (hidden)", "E&xit"}));
+}
+
+TEST_F(WindowTest, AboutBoxShowsNameVersionAndNotices) {
+  Start();
+  QMouseEvent click(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(form->lblAbout, &click);
+  ASSERT_EQ(prompter.shown.size(), 1u);
+  EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kInformation);
+  EXPECT_EQ(prompter.shown[0].title, "About capsel");
+  EXPECT_EQ(prompter.shown[0].text.substr(0, 16), "capsel 1.0.0.8\r\n");
+  EXPECT_NE(prompter.shown[0].text.find("\r\n\r\n"), std::string::npos);
+  EXPECT_EQ(form->lblAbout->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_TRUE(form->lblAbout->font().bold() && form->lblAbout->font().underline());
+
+  // From the tray menu the tip is written afresh once the box is closed.
+  Minimise();
+  tray.tip = "stale";
+  prompter.on_show = [this] { EXPECT_EQ(tray.tip, "stale"); };
+  form->mnuAbout_Click();
+  EXPECT_TRUE(tray.tip.startsWith("capsel 1.0.0.8 "));
+}
+
+TEST(TrayTip, IsCutTo127Characters) {
+  EXPECT_TRUE(TrayTip("").startsWith("capsel 1.0.0.8 "));
+  QString long_tip = TrayTip(std::string(300, 'x'));
+  EXPECT_EQ(long_tip.size(), 127);
+  EXPECT_TRUE(long_tip.endsWith("xxx"));
+}
+
+TEST(ListSink, KeepsTheNewest32767LinesAndShowsTheLast) {
+  EnsureApplication();
+  QListWidget list;
+  list.resize(300, 200);
+  list.show();
+  ListSink sink(&list);
+  for (int i = 0; i <= kMonitorMaxLines; ++i) sink.WriteLine(std::to_string(i));
+  QApplication::processEvents();
+  EXPECT_EQ(list.count(), 32767);
+  QListWidgetItem* last = list.item(list.count() - 1);
+  EXPECT_TRUE(list.viewport()->rect().contains(list.visualItemRect(last))) << "newest line in view";
+  EXPECT_EQ(list.item(0)->text(), "1");
+  EXPECT_EQ(list.item(list.count() - 1)->text(), "32767");
+  EXPECT_TRUE(list.selectedItems().isEmpty());
+}
+
+}  // namespace
+}  // namespace capsel
