@@ -19,7 +19,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*"; exit 1; }
+fail() {
+  echo "FAIL: $*"
+  for log in "$work"/*.log; do echo "--- $(basename "$log")"; cat "$log"; done
+  exit 1
+}
 
 # Polls a condition for up to ten seconds.
 wait_for() {
