@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/test_documents.h"
+
 #include "settings/fake_file_system.h"
 
 namespace capsel {
@@ -9,16 +11,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const char kHelloWorld[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<tt:tt xmlns:tt=\"http://www.w3.org/ns/ttml\"><tt:body><tt:div>\n"
-    "<tt:p begin=\"00:00:01.000\" end=\"00:00:02.500\"><tt:span>Hello</tt:span><tt:span>World</tt:span></tt:p>\n"
-    "<tt:p begin=\"00:00:03.000\" end=\"00:00:04.000\"><tt:span>Bye</tt:span></tt:p>\n"
-    "</tt:div></tt:body></tt:tt>\n";
-
-const char kHelloWorldSrt[] =
-    "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\nWorld\r\n\r\n"
-    "2\r\n00:00:03,000 --> 00:00:04,000\r\nBye\r\n\r\n";
+using testdoc::kHelloWorld;
+using testdoc::kHelloWorldSrt;
 
 const char kFileError[] = "---- ERROR: File Error (maybe missing write permissions?)";
 

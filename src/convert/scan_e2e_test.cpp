@@ -1,6 +1,8 @@
 // The whole pipeline through the built binary: scan, conversion and disposal on real folders.
 
 #include <gtest/gtest.h>
+
+#include "convert/test_documents.h"
 #include <signal.h>
 
 #include <QDirIterator>
@@ -13,15 +15,8 @@
 namespace capsel::e2e {
 namespace {
 
-const char kHelloWorld[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-    "<tt:tt xmlns:tt=\"http://www.w3.org/ns/ttml\"><tt:body><tt:div>\n"
-    "<tt:p begin=\"00:00:01.000\" end=\"00:00:02.500\"><tt:span>Hello</tt:span><tt:span>World</tt:span></tt:p>\n"
-    "<tt:p begin=\"00:00:03.000\" end=\"00:00:04.000\"><tt:span>Bye</tt:span></tt:p>\n"
-    "</tt:div></tt:body></tt:tt>\n";
-const char kHelloWorldSrt[] =
-    "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\nWorld\r\n\r\n"
-    "2\r\n00:00:03,000 --> 00:00:04,000\r\nBye\r\n\r\n";
+using testdoc::kHelloWorld;
+using testdoc::kHelloWorldSrt;
 
 // The messages after the start-up lines.
 std::vector<std::string> ScanMessages(const ProcessRun& run) {
