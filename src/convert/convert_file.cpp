@@ -147,7 +147,10 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
   c.log.LogMessage("Processing " + file_name + "...");
   std::string bytes;
   ReadResult document;
-  if (c.fs.ReadFile(c.settings.InPath + file_name, &bytes) == 0) document = ReadEbuTt(bytes);
+  ReadOptions options;
+  options.subtract_start_of_programme = ReadFlag(c.settings.SubtractStartOfProgramme) == FlagValue::kOn;
+  options.style_tags = ReadFlag(c.settings.StyleTags) == FlagValue::kOn;
+  if (c.fs.ReadFile(c.settings.InPath + file_name, &bytes) == 0) document = ReadEbuTt(bytes, options);
   bytes = std::string();  // the document is in memory now; let the raw bytes go
   if (!document.loaded) {
     c.log.LogMessage(msg::kNotLoadable);

@@ -248,7 +248,9 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
       EXPECT_FALSE(fs.Has("/w/out/e.srt"));
       EXPECT_NE(std::find(lines.begin(), lines.end(), "---- Error writing SRT file!"), lines.end());
     }
-    if (c.extra_line) EXPECT_EQ(lines[2], c.extra_line);
+    if (c.extra_line) {
+      EXPECT_EQ(lines[2], c.extra_line);
+    }
   }
 }
 

@@ -4,13 +4,19 @@
 #include <libxml/tree.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 
 #include "convert/time_expression.h"
 
 namespace capsel {
 namespace {
+
+// TTML, and the draft namespaces older DFXP tools write; all are read alike.
+constexpr const char* kDocumentNamespaces[] = {kTtmlNamespace, "http://www.w3.org/2006/10/ttaf1",
+                                               "http://www.w3.org/2006/04/ttaf1"};
 
 // Input is untrusted: nothing named by a document is ever fetched.
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
@@ -30,71 +36,190 @@ void InitLibxml() {
   });
 }
 
+const char* Chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
+
+bool IsDocumentNamespace(const xmlNs* ns) {
+  if (ns == nullptr) return false;
+  for (const char* name : kDocumentNamespaces)
+    if (std::strcmp(Chars(ns->href), name) == 0) return true;
+  return false;
+}
+
+// A namespace of the document's vocabulary with a suffix, such as "#parameter".
+bool IsDocumentNamespace(const xmlNs* ns, std::initializer_list<const char*> suffixes) {
+  if (ns == nullptr) return false;
+  std::string_view href = Chars(ns->href);
+  for (const char* name : kDocumentNamespaces) {
+    if (!href.starts_with(name)) continue;
+    for (const char* suffix : suffixes)
+      if (href.substr(std::strlen(name)) == suffix) return true;
+  }
+  return false;
+}
+
 bool IsTtml(const xmlNode* node, const char* local_name) {
+  return node->type == XML_ELEMENT_NODE && IsDocumentNamespace(node->ns) &&
+         std::strcmp(Chars(node->name), local_name) == 0;
+}
+
+bool IsElement(const xmlNode* node, const char* ns, const char* local_name) {
   return node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
-         std::strcmp(reinterpret_cast<const char*>(node->ns->href), kTtmlNamespace) == 0 &&
-         std::strcmp(reinterpret_cast<const char*>(node->name), local_name) == 0;
+         std::strcmp(Chars(node->ns->href), ns) == 0 && std::strcmp(Chars(node->name), local_name) == 0;
+}
+
+std::string AttrValue(xmlAttr* attr) {
+  xmlChar* value = xmlNodeListGetString(attr->doc, attr->children, 1);
+  std::string text = value ? Chars(value) : "";
+  xmlFree(value);
+  return text;
 }
 
 // An attribute in no namespace, as text; empty optional when absent.
 std::optional<std::string> Attribute(xmlNode* node, const char* name) {
   xmlChar* value = xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
   if (value == nullptr) return std::nullopt;
-  std::string text = reinterpret_cast<const char*>(value);
+  std::string text = Chars(value);
   xmlFree(value);
   return text;
 }
 
-std::string NsAttribute(xmlNode* node, const char* name, const char* ns) {
-  xmlChar* value = xmlGetNsProp(node, reinterpret_cast<const xmlChar*>(name),
-                                reinterpret_cast<const xmlChar*>(ns));
-  if (value == nullptr) return {};
-  std::string text = reinterpret_cast<const char*>(value);
-  xmlFree(value);
-  return text;
+// An attribute in a namespace of the document's vocabulary with one of the suffixes.
+std::optional<std::string> VocabularyAttribute(xmlNode* node, const char* name,
+                                               std::initializer_list<const char*> suffixes) {
+  for (xmlAttr* a = node->properties; a; a = a->next)
+    if (std::strcmp(Chars(a->name), name) == 0 && IsDocumentNamespace(a->ns, suffixes))
+      return AttrValue(a);
+  return std::nullopt;
+}
+
+std::string Parameter(xmlNode* root, const char* name) {
+  return VocabularyAttribute(root, name, {"#parameter"}).value_or("");
+}
+
+std::optional<std::string> StylingAttribute(xmlNode* node, const char* name) {
+  return VocabularyAttribute(node, name, {"#styling", "#style"});
 }
 
 // xml:space on this element: 1 preserve, 0 default, -1 not set.
 int OwnSpace(xmlNode* element) {
-  std::string space = NsAttribute(element, "space", reinterpret_cast<const char*>(XML_XML_NAMESPACE));
-  if (space == "preserve") return 1;
-  if (space == "default") return 0;
-  return -1;
+  xmlChar* value = xmlGetNsProp(element, reinterpret_cast<const xmlChar*>("space"), XML_XML_NAMESPACE);
+  if (value == nullptr) return -1;
+  int space = std::strcmp(Chars(value), "preserve") == 0 ? 1 : std::strcmp(Chars(value), "default") == 0 ? 0 : -1;
+  xmlFree(value);
+  return space;
 }
+
+std::string_view Trim(std::string_view s) {
+  const char* kBlanks = " \t\r\n";
+  size_t first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
+// The style of text, as far as SRT can show it; unset properties come from the ancestors.
+struct Style {
+  std::optional<unsigned> color;
+  std::optional<bool> bold, italic, underline;
+
+  void Overlay(const Style& top) {
+    if (top.color) color = top.color;
+    if (top.bold) bold = top.bold;
+    if (top.italic) italic = top.italic;
+    if (top.underline) underline = top.underline;
+  }
+  bool operator==(const Style&) const = default;
+  bool HasColor() const { return color && *color != 0xFFFFFF; }
+  std::string Open() const {
+    std::string tags;
+    if (HasColor()) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "<font color=\"#%06X\">", *color);
+      tags += buf;
+    }
+    if (bold.value_or(false)) tags += "<b>";
+    if (italic.value_or(false)) tags += "<i>";
+    if (underline.value_or(false)) tags += "<u>";
+    return tags;
+  }
+  std::string Close() const {
+    std::string tags;
+    if (underline.value_or(false)) tags += "</u>";
+    if (italic.value_or(false)) tags += "</i>";
+    if (bold.value_or(false)) tags += "</b>";
+    if (HasColor()) tags += "</font>";
+    return tags;
+  }
+};
+
+// The styles met in one document, by number; number 0 is plain text.
+class StyleTable {
+ public:
+  StyleTable() : styles_(1) {}
+  uint16_t Index(const Style& style) {
+    for (size_t i = 0; i < styles_.size(); ++i)
+      if (styles_[i] == style) return static_cast<uint16_t>(i);
+    if (styles_.size() >= 65535) return 0;  // beyond any real document: left plain
+    styles_.push_back(style);
+    return static_cast<uint16_t>(styles_.size() - 1);
+  }
+  const Style& operator[](uint16_t i) const { return styles_[i]; }
+
+ private:
+  std::vector<Style> styles_;
+};
 
 // Collects text into lines. Blanks of default-mode text are held as a marker and collapse
 // when a line ends; preserved text keeps its blanks and breaks lines at its line feeds.
+// Each character carries its style, so each run of one style gets its own tags.
 class LineBuilder {
  public:
   static constexpr char kCollapsible = '\x01';
 
-  void Text(const char* text, bool preserve) {
-    for (const char* p = text; *p; ++p) {
-      char c = *p;
+  explicit LineBuilder(const StyleTable* styles) : styles_(styles) {}
+
+  void Text(const char* text, bool preserve, uint16_t style) {
+    size_t n = std::strlen(text);
+    size_ += n;
+    for (size_t i = 0; i < n; ++i) {
+      char c = text[i];
       if (preserve) {
-        if (c == '\n') Break();
-        else if (c != '\r') current_ += c;
-      } else {
-        current_ += (c == ' ' || c == '\t' || c == '\n' || c == '\r') ? kCollapsible : c;
+        if (c == '\n') {
+          Break();
+          continue;
+        }
+        if (c == '\r') continue;
+      } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        c = kCollapsible;
       }
+      chars_ += c;
+      if (styles_) char_styles_.push_back(style);
     }
-    size_ += std::strlen(text);
   }
 
   void Break() {
-    std::string line;
+    std::string text;
+    std::vector<uint16_t> text_styles;
     bool pending_blank = false;
-    for (char c : current_) {
+    uint16_t blank_style = 0;  // a collapsed blank keeps the style of its first character
+    for (size_t i = 0; i < chars_.size(); ++i) {
+      char c = chars_[i];
       if (c == kCollapsible) {
+        if (!pending_blank && styles_) blank_style = char_styles_[i];
         pending_blank = true;
         continue;
       }
-      if (pending_blank && !line.empty() && line.back() != ' ' && c != ' ') line += ' ';
+      if (pending_blank && !text.empty() && text.back() != ' ' && c != ' ') {
+        text += ' ';
+        if (styles_) text_styles.push_back(blank_style);
+      }
       pending_blank = false;
-      line += c;
+      text += c;
+      if (styles_) text_styles.push_back(char_styles_[i]);
     }
-    current_.clear();
-    if (line.find_first_not_of(' ') != std::string::npos) lines_.push_back(std::move(line));
+    chars_.clear();
+    char_styles_.clear();
+    if (text.find_first_not_of(' ') == std::string::npos) return;
+    lines_.push_back(styles_ ? Tagged(text, text_styles) : std::move(text));
   }
 
   std::vector<std::string> Finish() {
@@ -104,75 +229,182 @@ class LineBuilder {
   size_t size() const { return size_; }
 
  private:
-  std::string current_;
+  std::string Tagged(const std::string& text, const std::vector<uint16_t>& styles) const {
+    std::string out;
+    for (size_t start = 0; start < text.size();) {
+      size_t end = start;
+      while (end < text.size() && styles[end] == styles[start]) ++end;
+      const Style& style = (*styles_)[styles[start]];
+      out += style.Open();
+      out.append(text, start, end - start);
+      out += style.Close();
+      start = end;
+    }
+    return out;
+  }
+
+  const StyleTable* styles_;  // null: no tags
+  std::string chars_;
+  std::vector<uint16_t> char_styles_;
   std::vector<std::string> lines_;
   size_t size_ = 0;
 };
 
 class Reader {
  public:
-  Reader(xmlDoc* doc, size_t input_size)
-      : doc_(doc), budget_(input_size * 4 + (1u << 20)) {}
+  Reader(xmlDoc* doc, size_t input_size, const ReadOptions& options)
+      : doc_(doc), options_(options), budget_(input_size * 4 + (1u << 20)) {}
 
   void Read(ReadResult& result) {
     xmlNode* root = xmlDocGetRootElement(doc_);
     if (root == nullptr || !IsTtml(root, "tt")) return;
-    timing_ = ReadTimingParameters(NsAttribute(root, "frameRate", kTtmlParameterNamespace),
-                                   NsAttribute(root, "frameRateMultiplier", kTtmlParameterNamespace),
-                                   NsAttribute(root, "subFrameRate", kTtmlParameterNamespace),
-                                   NsAttribute(root, "tickRate", kTtmlParameterNamespace));
+    legacy_ = std::strcmp(Chars(root->ns->href), kTtmlNamespace) != 0;
+    timing_ = ReadTimingParameters(Parameter(root, "frameRate"), Parameter(root, "frameRateMultiplier"),
+                                   Parameter(root, "subFrameRate"), Parameter(root, "tickRate"));
+    for (xmlNode* head = root->children; head; head = head->next) {
+      if (!IsTtml(head, "head")) continue;
+      if (options_.style_tags) CollectStyles(head);
+      if (options_.subtract_start_of_programme) ReadStartOfProgramme(head);
+    }
     for (xmlNode* body = root->children; body; body = body->next) {
       if (!IsTtml(body, "body")) continue;
       double offset = BeginOf(body);
+      Style body_style = OwnStyle(body);
       for (xmlNode* div = body->children; div; div = div->next)
-        if (IsTtml(div, "div")) ReadDiv(div, offset + BeginOf(div), result.paragraphs);
+        if (IsTtml(div, "div")) ReadDiv(div, offset + BeginOf(div), Inherit(body_style, div), result.paragraphs);
     }
   }
 
   bool over_budget() const { return over_budget_; }
 
  private:
+  std::optional<double> Time(const std::string& text) {
+    if (auto t = ParseTimeExpression(text, timing_)) return t;
+    // Older DFXP tools (Flash among them) write plain seconds without a unit.
+    if (legacy_) {
+      std::string with_unit = std::string(Trim(text)) + "s";
+      return ParseTimeExpression(with_unit, timing_);
+    }
+    return std::nullopt;
+  }
+
   // The begin time of a container; one that is missing or does not read counts as 0.
   double BeginOf(xmlNode* element) {
     auto text = Attribute(element, "begin");
-    if (!text) return 0;
-    return ParseTimeExpression(*text, timing_).value_or(0);
+    return text ? Time(*text).value_or(0) : 0;
   }
 
-  void ReadDiv(xmlNode* div, double offset, std::vector<Paragraph>& out) {
-    for (xmlNode* child = div->children; child && !over_budget_; child = child->next) {
-      if (IsTtml(child, "p")) {
-        out.push_back(ReadParagraph(child, offset));
-      } else if (IsTtml(child, "div")) {
-        ReadDiv(child, offset + BeginOf(child), out);
+  void ReadStartOfProgramme(xmlNode* head) {
+    for (xmlNode* metadata = head->children; metadata; metadata = metadata->next) {
+      if (!IsTtml(metadata, "metadata")) continue;
+      for (xmlNode* dm = metadata->children; dm; dm = dm->next) {
+        if (!IsElement(dm, kEbuttMetadataNamespace, "documentMetadata")) continue;
+        for (xmlNode* e = dm->children; e; e = e->next) {
+          if (!IsElement(e, kEbuttMetadataNamespace, "documentStartOfProgramme")) continue;
+          xmlChar* content = xmlNodeGetContent(e);
+          if (auto t = ParseTimeExpression(content ? Chars(content) : "", timing_)) start_of_programme_ = *t;
+          xmlFree(content);
+          return;
+        }
       }
     }
   }
 
-  Paragraph ReadParagraph(xmlNode* p, double offset) {
+  // Style elements by id: tt:head/tt:styling/tt:style.
+  void CollectStyles(xmlNode* head) {
+    for (xmlNode* styling = head->children; styling; styling = styling->next) {
+      if (!IsTtml(styling, "styling")) continue;
+      for (xmlNode* style = styling->children; style; style = style->next) {
+        if (!IsTtml(style, "style")) continue;
+        xmlChar* id = xmlGetNsProp(style, reinterpret_cast<const xmlChar*>("id"), XML_XML_NAMESPACE);
+        if (id == nullptr) id = xmlGetNoNsProp(style, reinterpret_cast<const xmlChar*>("id"));
+        if (id) style_elements_.emplace(Chars(id), style);
+        xmlFree(id);
+      }
+    }
+  }
+
+  static Style InlineStyle(xmlNode* element) {
+    Style s;
+    if (auto v = StylingAttribute(element, "color")) s.color = ParseTtmlColor(*v);
+    if (auto v = StylingAttribute(element, "fontWeight")) s.bold = Trim(*v) == "bold";
+    if (auto v = StylingAttribute(element, "fontStyle")) s.italic = Trim(*v) == "italic";
+    if (auto v = StylingAttribute(element, "textDecoration")) {
+      std::string_view d = *v;
+      if (d.find("noUnderline") != std::string_view::npos) s.underline = false;
+      else if (d.find("underline") != std::string_view::npos) s.underline = true;
+      else if (Trim(d) == "none") s.underline = false;
+    }
+    return s;
+  }
+
+  // Styles referenced by the element's style attribute, in order (a later one wins), then
+  // its own attributes over them. Referenced styles may reference others.
+  Style OwnStyle(xmlNode* element, int depth = 0) {
+    Style s;
+    if (!options_.style_tags) return s;
+    if (auto refs = Attribute(element, "style"); refs && depth < 16) {
+      std::string_view list = *refs;
+      while (!list.empty()) {
+        size_t start = list.find_first_not_of(" \t\r\n");
+        if (start == std::string_view::npos) break;
+        size_t end = list.find_first_of(" \t\r\n", start);
+        std::string id(list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        list = end == std::string_view::npos ? std::string_view() : list.substr(end);
+        auto it = style_elements_.find(id);
+        if (it != style_elements_.end()) s.Overlay(OwnStyle(it->second, depth + 1));
+      }
+    }
+    s.Overlay(InlineStyle(element));
+    return s;
+  }
+
+  Style Inherit(const Style& parent, xmlNode* element) {
+    Style s = parent;
+    s.Overlay(OwnStyle(element));
+    return s;
+  }
+
+  void ReadDiv(xmlNode* div, double offset, const Style& style, std::vector<Paragraph>& out) {
+    for (xmlNode* child = div->children; child && !over_budget_; child = child->next) {
+      if (IsTtml(child, "p")) {
+        out.push_back(ReadParagraph(child, offset, Inherit(style, child)));
+      } else if (IsTtml(child, "div")) {
+        ReadDiv(child, offset + BeginOf(child), Inherit(style, child), out);
+      }
+    }
+  }
+
+  std::optional<double> FromProgrammeStart(std::optional<double> t) const {
+    if (!t || !options_.subtract_start_of_programme) return t;
+    return std::max(0.0, *t - start_of_programme_);
+  }
+
+  Paragraph ReadParagraph(xmlNode* p, double offset, const Style& style) {
     Paragraph paragraph;
     std::optional<double> own_begin;
     if (auto text = Attribute(p, "begin")) {
-      own_begin = ParseTimeExpression(*text, timing_);
+      own_begin = Time(*text);
       if (own_begin) paragraph.begin = offset + *own_begin;
     }
     if (auto text = Attribute(p, "end")) {
-      if (auto end = ParseTimeExpression(*text, timing_)) paragraph.end = offset + *end;
+      if (auto end = Time(*text)) paragraph.end = offset + *end;
     } else if (auto dur_text = Attribute(p, "dur")) {
-      if (auto dur = ParseTimeExpression(*dur_text, timing_))
-        paragraph.end = offset + own_begin.value_or(0) + *dur;
+      if (auto dur = Time(*dur_text)) paragraph.end = offset + own_begin.value_or(0) + *dur;
     }
+    paragraph.begin = FromProgrammeStart(paragraph.begin);
+    paragraph.end = FromProgrammeStart(paragraph.end);
 
     bool preserve = xmlNodeGetSpacePreserve(p) == 1;
-    LineBuilder lines;
+    LineBuilder lines(options_.style_tags ? &styles_ : nullptr);
     if (HasSpans(p) && !HasOwnText(p)) {
       for (xmlNode* span = p->children; span; span = span->next) {
         if (!IsTtml(span, "span")) continue;
-        Collect(span->children, lines, SpaceOf(span, preserve), 0);
+        Collect(span->children, lines, SpaceOf(span, preserve), Inherit(style, span), 0);
         lines.Break();
       }
     } else {
-      Collect(p->children, lines, preserve, 0);
+      Collect(p->children, lines, preserve, style, 0);
     }
     paragraph.lines = lines.Finish();
     used_ += lines.size();
@@ -208,12 +440,13 @@ class Reader {
 
   // Text of the nodes in document order: span content runs on, a br ends the line, other
   // elements (metadata, foreign vocabularies) give no text.
-  void Collect(xmlNode* node, LineBuilder& lines, bool preserve, int entity_depth) {
+  void Collect(xmlNode* node, LineBuilder& lines, bool preserve, const Style& style, int entity_depth) {
+    const uint16_t style_index = options_.style_tags ? styles_.Index(style) : 0;
     for (; node && !over_budget_; node = node->next) {
       switch (node->type) {
         case XML_TEXT_NODE:
         case XML_CDATA_SECTION_NODE:
-          lines.Text(reinterpret_cast<const char*>(node->content), preserve);
+          lines.Text(Chars(node->content), preserve, style_index);
           if (used_ + lines.size() > budget_) over_budget_ = true;
           break;
         case XML_ENTITY_REF_NODE: {
@@ -222,14 +455,14 @@ class Reader {
           xmlEntity* entity = xmlGetDocEntity(doc_, node->name);
           if (entity == nullptr || entity_depth >= 8) break;
           if (entity->etype != XML_INTERNAL_GENERAL_ENTITY) break;
-          Collect(entity->children, lines, preserve, entity_depth + 1);
+          Collect(entity->children, lines, preserve, style, entity_depth + 1);
           break;
         }
         case XML_ELEMENT_NODE:
           if (IsTtml(node, "br")) {
             lines.Break();
           } else if (IsTtml(node, "span")) {
-            Collect(node->children, lines, SpaceOf(node, preserve), entity_depth);
+            Collect(node->children, lines, SpaceOf(node, preserve), Inherit(style, node), entity_depth);
           }
           break;
         default:
@@ -239,15 +472,72 @@ class Reader {
   }
 
   xmlDoc* doc_;
+  const ReadOptions& options_;
   TimingParameters timing_;
+  bool legacy_ = false;
+  double start_of_programme_ = 0;
+  std::map<std::string, xmlNode*> style_elements_;
+  StyleTable styles_;
   size_t budget_;
   size_t used_ = 0;
   bool over_budget_ = false;
 };
 
+unsigned HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 16;
+}
+
 }  // namespace
 
-ReadResult ReadEbuTt(std::string_view bytes) {
+std::optional<unsigned> ParseTtmlColor(std::string_view text) {
+  std::string_view t = Trim(text);
+  if (t.starts_with("#") && (t.size() == 7 || t.size() == 9)) {
+    unsigned rgba = 0;
+    for (char c : t.substr(1)) {
+      unsigned d = HexDigit(c);
+      if (d > 15) return std::nullopt;
+      rgba = rgba * 16 + d;
+    }
+    return t.size() == 9 ? rgba >> 8 : rgba;
+  }
+  for (const char* prefix : {"rgba(", "rgb("}) {
+    if (!t.starts_with(prefix) || !t.ends_with(")")) continue;
+    std::string_view args = t.substr(std::strlen(prefix), t.size() - std::strlen(prefix) - 1);
+    unsigned parts[4];
+    int count = 0;
+    while (count < 4) {
+      args = Trim(args);
+      size_t comma = args.find(',');
+      std::string_view part = Trim(args.substr(0, comma));
+      if (part.empty() || part.size() > 3) return std::nullopt;
+      unsigned v = 0;
+      for (char c : part) {
+        if (c < '0' || c > '9') return std::nullopt;
+        v = v * 10 + (c - '0');
+      }
+      if (v > 255) return std::nullopt;
+      parts[count++] = v;
+      if (comma == std::string_view::npos) break;
+      args = args.substr(comma + 1);
+    }
+    if (count != (std::strcmp(prefix, "rgba(") == 0 ? 4 : 3)) return std::nullopt;
+    return parts[0] << 16 | parts[1] << 8 | parts[2];
+  }
+  static const std::map<std::string_view, unsigned> kNamed = {
+      {"black", 0x000000}, {"silver", 0xC0C0C0}, {"gray", 0x808080},   {"white", 0xFFFFFF},
+      {"maroon", 0x800000}, {"red", 0xFF0000},   {"purple", 0x800080}, {"fuchsia", 0xFF00FF},
+      {"magenta", 0xFF00FF}, {"green", 0x008000}, {"lime", 0x00FF00},  {"olive", 0x808000},
+      {"yellow", 0xFFFF00}, {"navy", 0x000080},  {"blue", 0x0000FF},   {"teal", 0x008080},
+      {"aqua", 0x00FFFF},   {"cyan", 0x00FFFF}};
+  auto it = kNamed.find(t);
+  if (it != kNamed.end()) return it->second;
+  return std::nullopt;
+}
+
+ReadResult ReadEbuTt(std::string_view bytes, const ReadOptions& options) {
   InitLibxml();
   ReadResult result;
   if (bytes.size() > static_cast<size_t>(INT_MAX)) {
@@ -272,7 +562,7 @@ ReadResult ReadEbuTt(std::string_view bytes) {
     return result;
   }
   xmlFreeParserCtxt(ctxt);
-  Reader reader(doc, bytes.size());
+  Reader reader(doc, bytes.size(), options);
   reader.Read(result);
   xmlFreeDoc(doc);
   if (reader.over_budget()) {

@@ -150,7 +150,7 @@ TEST(Pipeline, HeadlessTimerConvertsDroppedFilesAndStopsOnSigterm) {
   EXPECT_EQ(capsel.exitCode(), 0);
 }
 
-// Every document of the shared corpus converts into valid SRT. Paragraphs without their own
+// Every document of the shared corpus converts into valid SRT, with and without the extras. Paragraphs without their own
 // begin or end (timing on a div, body or span) are reported with one File Error line each, as
 // designed; the counts below are what those documents hold.
 TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
@@ -169,7 +169,9 @@ TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
   const std::set<std::string> kNotLoadable = {"exo__namespace_confusion_MALFORMED",
                                               "exo__namespace_not_declared_MALFORMED",
                                               "exo__multiple_regions"};
-  Workspace w("[Processing]\nMinFileAge=0\n");
+  for (const char* extras : {"", "StyleTags=1\nSubtractStartOfProgramme=1\n"}) {
+  SCOPED_TRACE(extras);
+  Workspace w(std::string("[Processing]\nMinFileAge=0\n") + extras);
   int documents = 0;
   for (const QFileInfo& f : QDir(corpus).entryInfoList(QDir::Files)) {
     if (f.suffix() == "md" || f.suffix() == "srt" || f.suffix() == "vtt") continue;
@@ -222,6 +224,7 @@ TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
     }
   }
   EXPECT_EQ(srt_files, documents - static_cast<int>(kNotLoadable.size()));
+  }
 }
 
 }  // namespace

@@ -74,6 +74,8 @@ int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& 
   settings.AddLangString = ini.Get("Processing", "AddLangString", "");
   settings.AnsiCodePage = ini.Get("Processing", "AnsiCodePage", "1252");
   settings.MinFileAge = ini.Get("Processing", "MinFileAge", "2");
+  settings.SubtractStartOfProgramme = ini.Get("Processing", "SubtractStartOfProgramme", "0");
+  settings.StyleTags = ini.Get("Processing", "StyleTags", "0");
 
   AppendSeparator(settings.InPath);
   AppendSeparator(settings.OutPathSrt);

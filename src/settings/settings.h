@@ -25,6 +25,8 @@ struct Settings {
   // Added for this platform.
   std::string AnsiCodePage;  // code page number that stands for "ANSI"
   std::string MinFileAge;    // seconds a file must rest before the scan takes it
+  std::string SubtractStartOfProgramme;  // flag: times count from the programme's start
+  std::string StyleTags;                 // flag: colour, bold, italic, underline as SRT tags
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";

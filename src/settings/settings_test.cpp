@@ -69,6 +69,8 @@ TEST_F(LoadSettingsTest, EmptyFileWarnsAndTakesEveryDefault) {
   EXPECT_EQ(settings.AddLangString, "");
   EXPECT_EQ(settings.AnsiCodePage, "1252");
   EXPECT_EQ(settings.MinFileAge, "2");
+  EXPECT_EQ(settings.SubtractStartOfProgramme, "0");
+  EXPECT_EQ(settings.StyleTags, "0");
   EXPECT_EQ(settings.StatusString, "");
   EXPECT_FALSE(settings.InTray);
 }
