@@ -2,7 +2,9 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
+#include <libxml/xmlreader.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -250,34 +252,78 @@ class LineBuilder {
   size_t size_ = 0;
 };
 
+// Walks the document as a stream: only the paragraph in hand is held as a tree, so memory
+// stays near the size of the input however long the document is.
 class Reader {
  public:
-  Reader(xmlDoc* doc, size_t input_size, const ReadOptions& options)
-      : doc_(doc), options_(options), budget_(input_size * 4 + (1u << 20)) {}
+  Reader(size_t input_size, const ReadOptions& options)
+      : options_(options), budget_(input_size * 4 + (1u << 20)) {}
 
-  void Read(ReadResult& result) {
-    xmlNode* root = xmlDocGetRootElement(doc_);
-    if (root == nullptr || !IsTtml(root, "tt")) return;
-    legacy_ = std::strcmp(Chars(root->ns->href), kTtmlNamespace) != 0;
-    timing_ = ReadTimingParameters(Parameter(root, "frameRate"), Parameter(root, "frameRateMultiplier"),
-                                   Parameter(root, "subFrameRate"), Parameter(root, "tickRate"));
-    for (xmlNode* head = root->children; head; head = head->next) {
-      if (!IsTtml(head, "head")) continue;
-      if (options_.style_tags) CollectStyles(head);
-      if (options_.subtract_start_of_programme) ReadStartOfProgramme(head);
+  /// Reads the document; false when it is not well-formed (the parser said why in `error`).
+  bool Read(xmlTextReaderPtr reader, ReadResult& result) {
+    int rc = xmlTextReaderRead(reader);
+    while (rc == 1 && !over_budget_) {
+      if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) {
+        rc = xmlTextReaderRead(reader);
+        continue;
+      }
+      xmlNode* node = xmlTextReaderCurrentNode(reader);
+      const int depth = xmlTextReaderDepth(reader);
+      if (node == nullptr) return false;
+      if (depth == 0) {
+        if (!IsTtml(node, "tt")) {  // not a timed-text document: nothing to take from it
+          rc = xmlTextReaderNext(reader);
+          continue;
+        }
+        ReadRoot(node);
+        rc = xmlTextReaderRead(reader);
+        continue;
+      }
+      // Frames hold the open body and divs; an element at depth d has its parent at d - 2.
+      frames_.resize(std::min(frames_.size(), static_cast<size_t>(depth - 1)));
+      const bool parent_is_container = frames_.size() == static_cast<size_t>(depth - 1);
+      if (depth == 1 && IsTtml(node, "head")) {
+        if (xmlNode* head = xmlTextReaderExpand(reader)) ReadHead(head);
+        rc = xmlTextReaderNext(reader);
+      } else if (depth == 1 && IsTtml(node, "body")) {
+        frames_.push_back({BeginOf(node), OwnStyle(node), false});
+        rc = xmlTextReaderRead(reader);
+      } else if (depth >= 2 && parent_is_container && IsTtml(node, "div")) {
+        const Frame& parent = frames_.back();
+        frames_.push_back({parent.offset + BeginOf(node), Inherit(parent.style, node), true});
+        rc = xmlTextReaderRead(reader);
+      } else if (depth >= 2 && parent_is_container && frames_.back().is_div && IsTtml(node, "p")) {
+        const Frame& div = frames_.back();
+        if (xmlNode* p = xmlTextReaderExpand(reader))
+          result.paragraphs.push_back(ReadParagraph(p, div.offset, Inherit(div.style, p)));
+        rc = xmlTextReaderNext(reader);
+      } else {
+        rc = xmlTextReaderNext(reader);  // nothing of interest inside
+      }
     }
-    for (xmlNode* body = root->children; body; body = body->next) {
-      if (!IsTtml(body, "body")) continue;
-      double offset = BeginOf(body);
-      Style body_style = OwnStyle(body);
-      for (xmlNode* div = body->children; div; div = div->next)
-        if (IsTtml(div, "div")) ReadDiv(div, offset + BeginOf(div), Inherit(body_style, div), result.paragraphs);
-    }
+    return rc == 0 || over_budget_;
   }
 
   bool over_budget() const { return over_budget_; }
 
  private:
+  struct Frame {
+    double offset;  // begin times of body and divs so far
+    Style style;
+    bool is_div;
+  };
+
+  void ReadRoot(xmlNode* root) {
+    legacy_ = std::strcmp(Chars(root->ns->href), kTtmlNamespace) != 0;
+    timing_ = ReadTimingParameters(Parameter(root, "frameRate"), Parameter(root, "frameRateMultiplier"),
+                                   Parameter(root, "subFrameRate"), Parameter(root, "tickRate"));
+  }
+
+  void ReadHead(xmlNode* head) {
+    if (options_.style_tags) CollectStyles(head);
+    if (options_.subtract_start_of_programme) ReadStartOfProgramme(head);
+  }
+
   std::optional<double> Time(const std::string& text) {
     if (auto t = ParseTimeExpression(text, timing_)) return t;
     // Older DFXP tools (Flash among them) write plain seconds without a unit.
@@ -310,18 +356,48 @@ class Reader {
     }
   }
 
-  // Style elements by id: tt:head/tt:styling/tt:style.
+  // Style elements by id: tt:head/tt:styling/tt:style, resolved while the head is in hand.
   void CollectStyles(xmlNode* head) {
+    std::map<std::string, xmlNode*> elements;
     for (xmlNode* styling = head->children; styling; styling = styling->next) {
       if (!IsTtml(styling, "styling")) continue;
       for (xmlNode* style = styling->children; style; style = style->next) {
         if (!IsTtml(style, "style")) continue;
         xmlChar* id = xmlGetNsProp(style, reinterpret_cast<const xmlChar*>("id"), XML_XML_NAMESPACE);
         if (id == nullptr) id = xmlGetNoNsProp(style, reinterpret_cast<const xmlChar*>("id"));
-        if (id) style_elements_.emplace(Chars(id), style);
+        if (id) elements.emplace(Chars(id), style);
         xmlFree(id);
       }
     }
+    for (const auto& [id, element] : elements) styles_by_id_[id] = ResolveStyle(element, elements, 0);
+  }
+
+  // A style element's own attributes over the styles it references, in order.
+  Style ResolveStyle(xmlNode* element, const std::map<std::string, xmlNode*>& elements, int depth) {
+    Style s;
+    if (depth < 16) {
+      for (const std::string& id : StyleReferences(element)) {
+        auto it = elements.find(id);
+        if (it != elements.end()) s.Overlay(ResolveStyle(it->second, elements, depth + 1));
+      }
+    }
+    s.Overlay(InlineStyle(element));
+    return s;
+  }
+
+  static std::vector<std::string> StyleReferences(xmlNode* element) {
+    std::vector<std::string> ids;
+    auto refs = Attribute(element, "style");
+    if (!refs) return ids;
+    std::string_view list = *refs;
+    while (!list.empty()) {
+      size_t start = list.find_first_not_of(" \t\r\n");
+      if (start == std::string_view::npos) break;
+      size_t end = list.find_first_of(" \t\r\n", start);
+      ids.emplace_back(list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+      list = end == std::string_view::npos ? std::string_view() : list.substr(end);
+    }
+    return ids;
   }
 
   static Style InlineStyle(xmlNode* element) {
@@ -339,21 +415,13 @@ class Reader {
   }
 
   // Styles referenced by the element's style attribute, in order (a later one wins), then
-  // its own attributes over them. Referenced styles may reference others.
-  Style OwnStyle(xmlNode* element, int depth = 0) {
+  // its own attributes over them.
+  Style OwnStyle(xmlNode* element) {
     Style s;
     if (!options_.style_tags) return s;
-    if (auto refs = Attribute(element, "style"); refs && depth < 16) {
-      std::string_view list = *refs;
-      while (!list.empty()) {
-        size_t start = list.find_first_not_of(" \t\r\n");
-        if (start == std::string_view::npos) break;
-        size_t end = list.find_first_of(" \t\r\n", start);
-        std::string id(list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        list = end == std::string_view::npos ? std::string_view() : list.substr(end);
-        auto it = style_elements_.find(id);
-        if (it != style_elements_.end()) s.Overlay(OwnStyle(it->second, depth + 1));
-      }
+    for (const std::string& id : StyleReferences(element)) {
+      auto it = styles_by_id_.find(id);
+      if (it != styles_by_id_.end()) s.Overlay(it->second);
     }
     s.Overlay(InlineStyle(element));
     return s;
@@ -363,16 +431,6 @@ class Reader {
     Style s = parent;
     s.Overlay(OwnStyle(element));
     return s;
-  }
-
-  void ReadDiv(xmlNode* div, double offset, const Style& style, std::vector<Paragraph>& out) {
-    for (xmlNode* child = div->children; child && !over_budget_; child = child->next) {
-      if (IsTtml(child, "p")) {
-        out.push_back(ReadParagraph(child, offset, Inherit(style, child)));
-      } else if (IsTtml(child, "div")) {
-        ReadDiv(child, offset + BeginOf(child), Inherit(style, child), out);
-      }
-    }
   }
 
   std::optional<double> FromProgrammeStart(std::optional<double> t) const {
@@ -452,7 +510,7 @@ class Reader {
         case XML_ENTITY_REF_NODE: {
           // Internal entities are expanded here, within the budget; a document that nests
           // them deeper than any real subtitle file would is cut short.
-          xmlEntity* entity = xmlGetDocEntity(doc_, node->name);
+          xmlEntity* entity = xmlGetDocEntity(node->doc, node->name);
           if (entity == nullptr || entity_depth >= 8) break;
           if (entity->etype != XML_INTERNAL_GENERAL_ENTITY) break;
           Collect(entity->children, lines, preserve, style, entity_depth + 1);
@@ -471,12 +529,12 @@ class Reader {
     }
   }
 
-  xmlDoc* doc_;
   const ReadOptions& options_;
+  std::vector<Frame> frames_;
+  std::map<std::string, Style> styles_by_id_;
   TimingParameters timing_;
   bool legacy_ = false;
   double start_of_programme_ = 0;
-  std::map<std::string, xmlNode*> style_elements_;
   StyleTable styles_;
   size_t budget_;
   size_t used_ = 0;
@@ -544,30 +602,40 @@ ReadResult ReadEbuTt(std::string_view bytes, const ReadOptions& options) {
     result.error = "the document is larger than 2 GB";
     return result;
   }
-  xmlParserCtxtPtr ctxt = xmlNewParserCtxt();
-  if (ctxt == nullptr) {
+  // No XML_PARSE_NOENT: it would read external entities. No XML_PARSE_HUGE: it would lift
+  // the limits that stop entity bombs.
+  xmlTextReaderPtr reader =
+      xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), "input.xml", nullptr,
+                         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  if (reader == nullptr) {
     result.error = "out of memory";
     return result;
   }
-  // No XML_PARSE_NOENT: it would read external entities. No XML_PARSE_HUGE: it would lift
-  // the limits that stop entity bombs.
-  xmlDoc* doc = xmlCtxtReadMemory(ctxt, bytes.data(), static_cast<int>(bytes.size()), "input.xml",
-                                  nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (doc == nullptr || !ctxt->wellFormed || !ctxt->nsWellFormed) {
-    xmlError* error = xmlCtxtGetLastError(ctxt);
-    result.error = error && error->message ? error->message : "not well-formed XML";
-    while (!result.error.empty() && result.error.back() == '\n') result.error.pop_back();
-    if (doc) xmlFreeDoc(doc);
-    xmlFreeParserCtxt(ctxt);
-    return result;
-  }
-  xmlFreeParserCtxt(ctxt);
-  Reader reader(doc, bytes.size(), options);
-  reader.Read(result);
-  xmlFreeDoc(doc);
-  if (reader.over_budget()) {
+  // What is not well-formed, or not namespace-well-formed, makes the document unreadable.
+  // Warnings do not, nor do validity remarks such as an xml:id given twice.
+  xmlTextReaderSetStructuredErrorHandler(
+      reader,
+      [](void* arg, xmlErrorPtr error) {
+        auto* first_error = static_cast<std::string*>(arg);
+        const bool fatal = error->level == XML_ERR_FATAL ||
+                           (error->level == XML_ERR_ERROR &&
+                            (error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE));
+        if (fatal && first_error->empty())
+          *first_error = error->message && *error->message ? error->message : "not well-formed XML";
+      },
+      &result.error);
+  Reader walker(bytes.size(), options);
+  bool complete = walker.Read(reader, result);
+  xmlFreeTextReader(reader);
+  if (walker.over_budget()) {
     result.paragraphs.clear();
     result.error = "entity expansion exceeds the size limit";
+    return result;
+  }
+  if (!complete || !result.error.empty()) {
+    result.paragraphs.clear();
+    if (result.error.empty()) result.error = "not well-formed XML";
+    while (!result.error.empty() && result.error.back() == '\n') result.error.pop_back();
     return result;
   }
   result.loaded = true;
