@@ -62,13 +62,34 @@ std::string TempNameFor(const std::string& path) {
          ".capsel-" + suffix + ".part";
 }
 
+// Opens an unnamed file in `dir` (Linux's O_TMPFILE): a crash before it is linked leaves
+// nothing behind. -1 where the file system cannot do it.
+int OpenUnnamed(const std::string& dir) {
+#ifdef O_TMPFILE
+  return ::open(dir.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0644);
+#else
+  (void)dir;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
+
 // Writes `data` to a fresh temporary file and renames it to `path`.
 int WriteThroughTemp(const std::string& path, std::string_view data, bool sync) {
+  const std::string dir = DirName(path);
   std::string temp = TempNameFor(path);
-  Fd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  Fd unnamed(OpenUnnamed(dir));
+  const bool anonymous = unnamed.get() >= 0;
+  Fd named(anonymous ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+  Fd& fd = anonymous ? unnamed : named;
   if (fd.get() < 0) return errno;
   int rc = WriteAll(fd.get(), data);
   if (rc == 0 && sync && ::fsync(fd.get()) != 0) rc = errno;
+  if (rc == 0 && anonymous) {
+    // Give the finished file its temporary name; until here it had none.
+    std::string proc = "/proc/self/fd/" + std::to_string(fd.get());
+    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) rc = errno;
+  }
   int close_rc = fd.Close();
   if (rc == 0) rc = close_rc;
   if (rc == 0 && ::rename(temp.c_str(), path.c_str()) != 0) rc = errno;
@@ -76,7 +97,7 @@ int WriteThroughTemp(const std::string& path, std::string_view data, bool sync) 
     ::unlink(temp.c_str());
     return rc;
   }
-  return sync ? SyncDir(DirName(path)) : 0;
+  return sync ? SyncDir(dir) : 0;
 }
 
 }  // namespace
