@@ -18,3 +18,8 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$CAPSEL_ROOT/tests/lsan.supp
 # The window test and the package need no second run.
 (cd "$CAPSEL_ROOT/build-asan" && ctest --output-on-failure -j "$(nproc)" -E 'window_xvfb|package_deb')
+
+if [ "${CAPSEL_FUZZ_SECONDS:-60}" != 0 ]; then
+  echo "== Fuzzing"
+  "$CAPSEL_ROOT/fuzz/run.sh" "${CAPSEL_FUZZ_SECONDS:-60}"
+fi

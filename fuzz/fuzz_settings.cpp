@@ -1,0 +1,34 @@
+// Any bytes as the settings file: parsing and loading never crash, and folders come out
+// normalised.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "log/activity_log.h"
+#include "settings/fake_file_system.h"
+#include "settings/ini.h"
+#include "settings/settings.h"
+
+namespace {
+class SilentPrompter final : public capsel::Prompter {
+ public:
+  void ShowMessage(Icon, const std::string&, const std::string&) override {}
+};
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace capsel;
+  std::string text(reinterpret_cast<const char*>(data), size);
+  FakeFileSystem fs;
+  fs.AddFile("/c/capsel.ini", text);
+  FakeClock clock;
+  Settings settings;
+  ActivityLog log{clock, fs, settings};
+  SilentPrompter prompter;
+  if (LoadSettings({"/c/capsel.ini", "/c"}, settings, log, prompter, fs) == 0) {
+    for (const std::string* folder : {&settings.InPath, &settings.OutPathSrt})
+      if (!folder->empty() && folder->back() != '/') __builtin_trap();
+  }
+  IniFile::Parse(text).Get("General", "Version", "0");
+  return 0;
+}
