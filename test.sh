@@ -16,8 +16,9 @@ configure_and_build "$CAPSEL_ROOT/build-asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$CAPSEL_ROOT/tests/lsan.supp
-# The window test, the crash test and the package need no second run.
-(cd "$CAPSEL_ROOT/build-asan" && ctest --output-on-failure -j "$(nproc)" -E 'window_xvfb|package_deb|crash_consistency')
+# The window, crash and package tests and the two big loads need no second, slower run.
+(cd "$CAPSEL_ROOT/build-asan" && ctest --output-on-failure -j "$(nproc)" \
+  -E 'window_xvfb|package_deb|crash_consistency|Load\.|Hostile\.ADocumentOf200')
 
 if [ "${CAPSEL_FUZZ_SECONDS:-60}" != 0 ]; then
   echo "== Fuzzing"

@@ -1,0 +1,75 @@
+// Hostile input through the built binary: awkward names, deep nesting, a huge document, and
+// a file that is rewritten while capsel reads it. Nothing crashes, nothing is lost.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "app/e2e_helpers.h"
+#include "convert/test_documents.h"
+
+namespace capsel::e2e {
+namespace {
+
+TEST(Hostile, AwkwardFileNamesAreConvertedUnderTheirOwnName) {
+  Workspace w("[Processing]\nMinFileAge=0\n");
+  const std::vector<std::string> names = {"-leading dash", "blanks and 'single' \"double\" quotes",
+                                          "\xC3\xBCmlaut \xC3\xB1 \xE6\x97\xA5\xE6\x9C\xAC", "semi;colon $HOME `x`"};
+  for (const auto& name : names) WriteOldFile(w.Path("in/" + name + ".xml"), testdoc::kHelloWorld);
+  ProcessRun run = w.Once();
+  EXPECT_EQ(run.status, 0) << run.out;
+  for (const auto& name : names) {
+    EXPECT_EQ(ReadFile(w.Path("out/" + name + ".srt")), testdoc::kHelloWorldSrt) << name;
+    EXPECT_TRUE(Exists(w.Path("done/" + name + ".xml"))) << name;
+  }
+}
+
+TEST(Hostile, TenThousandNestedElementsAreRefusedNotFollowed) {
+  Workspace w("[Processing]\nMinFileAge=0\n");
+  std::string deep = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\">";
+  for (int i = 0; i < 10000; ++i) deep += "<span>";
+  for (int i = 0; i < 10000; ++i) deep += "</span>";
+  deep += "</p></div></body></tt>";
+  WriteOldFile(w.Path("in/deep.xml"), deep);
+  ProcessRun run = w.Once();
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.out.find("Error while processing XML file. Skipping file."), std::string::npos);
+  EXPECT_EQ(ReadFile(w.Path("done/deep.xml")), deep);
+}
+
+TEST(Hostile, ADocumentOf200MegabytesIsConverted) {
+  Workspace w("[Processing]\nMinFileAge=0\n");
+  QProcess generate;
+  generate.start(CAPSEL_GENERATE, {QString::fromStdString(w.Path("in")), "1", "700000", "d", "3"});
+  ASSERT_TRUE(generate.waitForFinished(120000));
+  struct stat st;
+  ASSERT_EQ(::stat(w.Path("in/doc000001.xml").c_str(), &st), 0);
+  EXPECT_GT(st.st_size, 200'000'000);
+  ProcessRun run = w.Once();
+  EXPECT_EQ(run.status, 0) << run.out;
+  std::string srt = ReadFile(w.Path("out/doc000001.srt"));
+  EXPECT_NE(srt.find("\r\n700000\r\n"), std::string::npos);
+  EXPECT_TRUE(Exists(w.Path("done/doc000001.xml")));
+}
+
+TEST(Hostile, AFileRewrittenWhileItIsReadNeitherCrashesNorIsLost) {
+  Workspace w("[Processing]\nMinFileAge=0\n");
+  const std::string path = w.Path("in/moving.xml");
+  std::string big = testdoc::kHelloWorld;
+  big.insert(big.find("</tt:div>"), std::string(2'000'000, ' '));
+  WriteOldFile(path, big);
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop; ++i) WriteFile(path, i % 2 ? big : std::string(testdoc::kHelloWorld).substr(0, 100));
+  });
+  ProcessRun run = w.Once();
+  stop = true;
+  writer.join();
+  EXPECT_TRUE(run.status == 0 || run.status == 2) << run.status;
+  // Whatever it read, the input is in the processed folder or back in the watch folder.
+  EXPECT_TRUE(Exists(w.Path("done/moving.xml")) || Exists(path));
+}
+
+}  // namespace
+}  // namespace capsel::e2e

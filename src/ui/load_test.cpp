@@ -1,0 +1,69 @@
+// Load: 50,000 documents, more than one scan takes, through the window's engine and its list
+// (offscreen). All are converted, the monitor stays capped, and memory stays flat when the
+// same load comes again.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "ui/frm_main.h"
+
+namespace capsel {
+namespace {
+
+long ResidentKilobytes() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0) return std::stol(line.substr(6));
+  return -1;
+}
+
+void Fill(const std::string& folder, int count, int round) {
+  for (int i = 0; i < count; ++i) {
+    std::ofstream(folder + "/r" + std::to_string(round) + "_" + std::to_string(i) + ".xml")
+        << "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\">x</p></div></body></tt>";
+  }
+}
+
+TEST(Load, FiftyThousandDocumentsKeepTheMonitorCappedAndMemoryFlat) {
+  static int argc = 1;
+  static char name[] = "capsel_tests";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+  }
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  for (const char* sub : {"in", "out", "done"}) QDir(dir.path()).mkpath(sub);
+  std::ofstream(root + "/capsel.ini")
+      << "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n"
+         "[Processing]\nMinFileAge=0\n";
+  frmMain form({root + "/capsel.ini", root});
+  ASSERT_TRUE(form.Form_Load());
+  form.show();
+
+  // 50,000 documents take two scans; then another 10,000 show whether memory keeps growing.
+  const int rounds[] = {50000, 10000};
+  long resident[2] = {0, 0};
+  for (int round = 0; round < 2; ++round) {
+    Fill(root + "/in", rounds[round], round);
+    form.engine().tmrCheck_Timer();
+    QApplication::processEvents();
+    form.engine().tmrCheck_Timer();
+    QApplication::processEvents();
+    resident[round] = ResidentKilobytes();
+    EXPECT_EQ(QDir(dir.path() + "/in").entryList(QDir::Files).size(), 0);
+    EXPECT_EQ(form.lstActMon->count(), kMonitorMaxLines);
+  }
+  EXPECT_EQ(QDir(dir.path() + "/done").entryList(QDir::Files).size(), 60000);
+  std::printf("resident memory: %ld kB after 50,000 documents, %ld kB after 10,000 more\n",
+              resident[0], resident[1]);
+  EXPECT_LT(resident[1], resident[0] + 4 * 1024) << "memory grows with the load";
+}
+
+}  // namespace
+}  // namespace capsel
