@@ -2,7 +2,8 @@
 # The real window under Xvfb with an XEmbed tray host (trayer):
 #  1. started with /tray, the window is not mapped and one tray icon is;
 #  2. a click on the icon maps the window and removes the icon; Alt+E ends the program;
-#  3. without a tray host, /min leaves the window mapped (on the task bar).
+#  3. without a tray host, /min leaves the window mapped (on the task bar);
+#  4. 50,000 documents and 10,000 more with the window shown: all converted, memory flat.
 # Usage: window_test.sh CAPSEL_BINARY OUTPUT_DIR (a screenshot goes there as window.png).
 set -euo pipefail
 capsel=$1
@@ -104,5 +105,36 @@ sleep 1
 visible | grep -qx "$(main_window)" || fail "without a tray the window was hidden"
 [ "$(icons | wc -l)" -eq 0 ] || fail "an icon without a tray host"
 kill "$capsel_pid"
+wait "$capsel_pid" 2>/dev/null || true
 echo "ok: without a tray host /min keeps the window"
+
+# 4. Load: 50,000 documents, more than one scan takes, with the window shown; then 10,000
+#    more. All are converted and the resident memory does not keep growing.
+if [ -n "${CAPSEL_WINDOW_LOAD:-1}" ] && [ "${CAPSEL_WINDOW_LOAD:-1}" != 0 ]; then
+  rm -rf "$work/in" "$work/out" "$work/done" && mkdir -p "$work/in" "$work/out" "$work/done"
+  doc='<tt xmlns="http://www.w3.org/ns/ttml"><body><div><p begin="0s" end="1s">x</p></div></body></tt>'
+  fill() {  # fill PREFIX COUNT
+    (cd "$work/in" && for ((i = 0; i < $2; i++)); do printf '%s' "$doc" >"$1$i.xml"; done)
+    touch -d '1 minute ago' "$work/in/"*.xml
+  }
+  printf '[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n' >"$work/capsel.ini"
+  fill a 50000
+  "$capsel" --config "$work/capsel.ini" >"$work/capsel3.log" 2>&1 &
+  capsel_pid=$!
+  pids+=($capsel_pid)
+  done_count() { find "$work/done" -name '*.xml' | wc -l; }
+  for i in $(seq 600); do [ "$(done_count)" -ge 50000 ] && break; sleep 0.2; done
+  [ "$(done_count)" -eq 50000 ] || fail "load: only $(done_count) of 50000 converted"
+  sleep 3
+  rss1=$(awk '/VmRSS/{print $2}' "/proc/$capsel_pid/status")
+  fill b 10000
+  for i in $(seq 300); do [ "$(done_count)" -ge 60000 ] && break; sleep 0.2; done
+  [ "$(done_count)" -eq 60000 ] || fail "load: only $(done_count) of 60000 converted"
+  sleep 3
+  rss2=$(awk '/VmRSS/{print $2}' "/proc/$capsel_pid/status")
+  import -window "$(main_window)" "$out/window-load.png" || true
+  kill "$capsel_pid"
+  echo "ok: load of 60,000 documents with the window shown; resident memory $rss1 kB after 50,000, $rss2 kB after 60,000"
+  [ "$rss2" -lt $((rss1 + 4096)) ] || fail "load: memory grew from $rss1 kB to $rss2 kB"
+fi
 echo "window test passed"
