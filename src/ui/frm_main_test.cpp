@@ -6,19 +6,10 @@
 #include <QMouseEvent>
 
 #include "settings/fake_file_system.h"
+#include "ui/test_application.h"
 
 namespace capsel {
 namespace {
-
-void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "capsel_tests";
-  static char* argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-  }
-}
 
 class RecordingPrompter final : public Prompter {
  public:

@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "ui/frm_main.h"
+#include "ui/test_application.h"
 
 namespace capsel {
 namespace {
@@ -29,13 +30,7 @@ void Fill(const std::string& folder, int count, int round) {
 }
 
 TEST(Load, FiftyThousandDocumentsKeepTheMonitorCappedAndMemoryFlat) {
-  static int argc = 1;
-  static char name[] = "capsel_tests";
-  static char* argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-  }
+  EnsureApplication();
   QTemporaryDir dir;
   const std::string root = dir.path().toStdString();
   for (const char* sub : {"in", "out", "done"}) QDir(dir.path()).mkpath(sub);
