@@ -38,8 +38,8 @@ std::string SmpteTime(long long ms) {
 
 }  // namespace
 
-std::string GenerateDocument(Profile profile, int cues, std::uint64_t seed) {
-  std::mt19937_64 rng(seed);
+std::string GenerateDocument(Profile profile, int cues, std::uint64_t variant) {
+  std::mt19937_64 rng(variant);
   const bool smpte = profile == Profile::kEbuTtSmpte;
   std::string doc =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"

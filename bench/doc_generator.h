@@ -11,7 +11,7 @@ enum class Profile {
 };
 
 /// A realistic document of `cues` subtitles, each two spans parted by a br, with German text
-/// and accents. The same seed gives the same bytes.
-std::string GenerateDocument(Profile profile, int cues, std::uint64_t seed);
+/// and accents. The same variant number gives the same bytes.
+std::string GenerateDocument(Profile profile, int cues, std::uint64_t variant);
 
 }  // namespace capsel::bench

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang's libFuzzer, AddressSanitizer and UBSan in build-fuzz/
-# and runs each for SECONDS (default 60). Seeds come from tests/data and, where it is there,
-# the shared corpus of real documents. A crash, leak, timeout or sanitizer report fails the
+# and runs each for SECONDS (default 60). Its first inputs come from tests/data and, where it
+# is there, the shared corpus of real documents. A crash, leak, timeout or sanitizer report fails the
 # run and leaves the input that caused it in build-fuzz/findings/.
 #   fuzz/run.sh [SECONDS] [TARGET...]
 set -euo pipefail
@@ -16,8 +16,8 @@ ensure_packages clang libclang-rt-14-dev "${CAPSEL_BUILD_PACKAGES[@]}"
 build="$CAPSEL_ROOT/build-fuzz"
 configure_and_build "$build" -DCMAKE_CXX_COMPILER=clang++ -DCAPSEL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 
-seeds() {
-  local target=$1 dir="$build/seeds/$1"
+starting_inputs() {
+  local target=$1 dir="$build/start/$1"
   rm -rf "$dir" && mkdir -p "$dir"
   case "$target" in
     fuzz_document)
@@ -29,7 +29,7 @@ seeds() {
       local i=0
       for line in "||||00:00:01.5" "25||||10:00:01:12" "30|1000 1001|||00:00:01:15" "25||4||00:00:00:01.2" \
                   "|||10000000|40000000t" "||||12.5s" "||||500ms" "25||||50f" "||||1.5m" "||||2h"; do
-        printf '%s' "$line" >"$dir/seed$((i++))"
+        printf '%s' "$line" >"$dir/input$((i++))"
       done ;;
     fuzz_settings)
       cp "$CAPSEL_ROOT/res/capsel.ini" "$dir/service.ini"
@@ -44,9 +44,9 @@ for target in "${targets[@]}"; do
   work="$build/corpus/$target"
   findings="$build/findings/$target"
   mkdir -p "$work" "$findings"
-  seed_dir=$(seeds "$target")
+  start_dir=$(starting_inputs "$target")
   echo "== $target for $seconds s"
-  if ! (cd "$findings" && "$build/$target" "$work" "$seed_dir" -max_total_time="$seconds" \
+  if ! (cd "$findings" && "$build/$target" "$work" "$start_dir" -max_total_time="$seconds" \
           -timeout=10 -rss_limit_mb=2048 -max_len=1048576 -print_final_stats=1 2>"$build/$target.log"); then
     echo "FAIL: $target found a problem; see $build/$target.log and $findings"
     tail -n 40 "$build/$target.log"
