@@ -153,11 +153,13 @@ int RealFileSystem::List(const std::string& dir, std::vector<DirEntry>* entries)
 
 int RealFileSystem::ReadFile(const std::string& path, std::string* data) {
   data->clear();
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // O_NONBLOCK: a FIFO swapped in under a listed name must not block the scan forever.
+  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0) return errno;
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
   if (st.st_size > 0) data->reserve(static_cast<size_t>(st.st_size));
   char buf[1 << 16];
   for (;;) {

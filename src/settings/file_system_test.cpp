@@ -64,6 +64,10 @@ TEST_F(RealFileSystemTest, CopyRenameRemoveAndSameFile) {
   EXPECT_EQ(fs.Remove(Path("a")), ENOENT);
   EXPECT_EQ(fs.Copy(Path("a"), Path("d"), false), ENOENT);
   EXPECT_EQ(Names(), std::vector<std::string>{"c"});
+  ::mkfifo(Path("fifo.xml").c_str(), 0644);
+  std::string nothing;
+  EXPECT_EQ(fs.ReadFile(Path("fifo.xml"), &nothing), EINVAL) << "a FIFO is refused, not waited on";
+  ::unlink(Path("fifo.xml").c_str());
   EXPECT_EQ(fs.Append(Path("log"), "1\r\n"), 0);
   EXPECT_EQ(fs.Append(Path("log"), "2\r\n"), 0);
   std::string data;
