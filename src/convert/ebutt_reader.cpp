@@ -1,8 +1,7 @@
 #include "convert/ebutt_reader.h"
 
 #include <libxml/parser.h>
-#include <libxml/tree.h>
-#include <libxml/xmlreader.h>
+#include <libxml/parserInternals.h>
 
 #include <algorithm>
 #include <climits>
@@ -39,77 +38,6 @@ void InitLibxml() {
 }
 
 const char* Chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
-
-bool IsDocumentNamespace(const xmlNs* ns) {
-  if (ns == nullptr) return false;
-  for (const char* name : kDocumentNamespaces)
-    if (std::strcmp(Chars(ns->href), name) == 0) return true;
-  return false;
-}
-
-// A namespace of the document's vocabulary with a suffix, such as "#parameter".
-bool IsDocumentNamespace(const xmlNs* ns, std::initializer_list<const char*> suffixes) {
-  if (ns == nullptr) return false;
-  std::string_view href = Chars(ns->href);
-  for (const char* name : kDocumentNamespaces) {
-    if (!href.starts_with(name)) continue;
-    for (const char* suffix : suffixes)
-      if (href.substr(std::strlen(name)) == suffix) return true;
-  }
-  return false;
-}
-
-bool IsTtml(const xmlNode* node, const char* local_name) {
-  return node->type == XML_ELEMENT_NODE && IsDocumentNamespace(node->ns) &&
-         std::strcmp(Chars(node->name), local_name) == 0;
-}
-
-bool IsElement(const xmlNode* node, const char* ns, const char* local_name) {
-  return node->type == XML_ELEMENT_NODE && node->ns != nullptr &&
-         std::strcmp(Chars(node->ns->href), ns) == 0 && std::strcmp(Chars(node->name), local_name) == 0;
-}
-
-std::string AttrValue(xmlAttr* attr) {
-  xmlChar* value = xmlNodeListGetString(attr->doc, attr->children, 1);
-  std::string text = value ? Chars(value) : "";
-  xmlFree(value);
-  return text;
-}
-
-// An attribute in no namespace, as text; empty optional when absent.
-std::optional<std::string> Attribute(xmlNode* node, const char* name) {
-  xmlChar* value = xmlGetNoNsProp(node, reinterpret_cast<const xmlChar*>(name));
-  if (value == nullptr) return std::nullopt;
-  std::string text = Chars(value);
-  xmlFree(value);
-  return text;
-}
-
-// An attribute in a namespace of the document's vocabulary with one of the suffixes.
-std::optional<std::string> VocabularyAttribute(xmlNode* node, const char* name,
-                                               std::initializer_list<const char*> suffixes) {
-  for (xmlAttr* a = node->properties; a; a = a->next)
-    if (std::strcmp(Chars(a->name), name) == 0 && IsDocumentNamespace(a->ns, suffixes))
-      return AttrValue(a);
-  return std::nullopt;
-}
-
-std::string Parameter(xmlNode* root, const char* name) {
-  return VocabularyAttribute(root, name, {"#parameter"}).value_or("");
-}
-
-std::optional<std::string> StylingAttribute(xmlNode* node, const char* name) {
-  return VocabularyAttribute(node, name, {"#styling", "#style"});
-}
-
-// xml:space on this element: 1 preserve, 0 default, -1 not set.
-int OwnSpace(xmlNode* element) {
-  xmlChar* value = xmlGetNsProp(element, reinterpret_cast<const xmlChar*>("space"), XML_XML_NAMESPACE);
-  if (value == nullptr) return -1;
-  int space = std::strcmp(Chars(value), "preserve") == 0 ? 1 : std::strcmp(Chars(value), "default") == 0 ? 0 : -1;
-  xmlFree(value);
-  return space;
-}
 
 std::string_view Trim(std::string_view s) {
   const char* kBlanks = " \t\r\n";
@@ -252,142 +180,144 @@ class LineBuilder {
   size_t size_ = 0;
 };
 
-// Walks the document as a stream: only the paragraph in hand is held as a tree, so memory
-// stays near the size of the input however long the document is.
-class Reader {
+// Reads the document as a stream of parser events (libxml2's SAX2 interface): nothing but the
+// paragraph in hand is kept, so memory stays near the size of the input however long the
+// document is, and no tree is ever built.
+class SaxReader {
  public:
-  Reader(size_t input_size, const ReadOptions& options)
-      : options_(options), budget_(input_size * 4 + (1u << 20)) {}
+  SaxReader(xmlParserCtxtPtr ctxt, size_t input_size, const ReadOptions& options)
+      : ctxt_(ctxt), options_(options), budget_(input_size * 4 + (1u << 20)) {}
 
-  /// Reads the document; false when it is not well-formed (the parser said why in `error`).
-  bool Read(xmlTextReaderPtr reader, ReadResult& result) {
-    int rc = xmlTextReaderRead(reader);
-    while (rc == 1 && !over_budget_) {
-      if (xmlTextReaderNodeType(reader) != XML_READER_TYPE_ELEMENT) {
-        rc = xmlTextReaderRead(reader);
-        continue;
-      }
-      xmlNode* node = xmlTextReaderCurrentNode(reader);
-      const int depth = xmlTextReaderDepth(reader);
-      if (node == nullptr) return false;
-      if (depth == 0) {
-        if (!IsTtml(node, "tt")) {  // not a timed-text document: nothing to take from it
-          rc = xmlTextReaderNext(reader);
-          continue;
-        }
-        ReadRoot(node);
-        rc = xmlTextReaderRead(reader);
-        continue;
-      }
-      // Frames hold the open body and divs; an element at depth d has its parent at d - 2.
-      frames_.resize(std::min(frames_.size(), static_cast<size_t>(depth - 1)));
-      const bool parent_is_container = frames_.size() == static_cast<size_t>(depth - 1);
-      if (depth == 1 && IsTtml(node, "head")) {
-        if (xmlNode* head = xmlTextReaderExpand(reader)) ReadHead(head);
-        rc = xmlTextReaderNext(reader);
-      } else if (depth == 1 && IsTtml(node, "body")) {
-        frames_.push_back({BeginOf(node), OwnStyle(node), false});
-        rc = xmlTextReaderRead(reader);
-      } else if (depth >= 2 && parent_is_container && IsTtml(node, "div")) {
-        const Frame& parent = frames_.back();
-        frames_.push_back({parent.offset + BeginOf(node), Inherit(parent.style, node), true});
-        rc = xmlTextReaderRead(reader);
-      } else if (depth >= 2 && parent_is_container && frames_.back().is_div && IsTtml(node, "p")) {
-        const Frame& div = frames_.back();
-        if (xmlNode* p = xmlTextReaderExpand(reader))
-          result.paragraphs.push_back(ReadParagraph(p, div.offset, Inherit(div.style, p)));
-        rc = xmlTextReaderNext(reader);
-      } else {
-        rc = xmlTextReaderNext(reader);  // nothing of interest inside
-      }
-    }
-    return rc == 0 || over_budget_;
+  // The parser hands its own context to every callback (its default handlers need it); the
+  // reader rides along in the context's private pointer.
+  static SaxReader* Of(void* ctx) {
+    return static_cast<SaxReader*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+  }
+  static void OnStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
+                      const xmlChar**, int nb_attributes, int, const xmlChar** attributes) {
+    Of(ctx)->Start(Chars(localname), uri ? Chars(uri) : nullptr, Attributes{attributes, nb_attributes});
+  }
+  static void OnEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) { Of(ctx)->End(); }
+  static void OnText(void* ctx, const xmlChar* text, int len) {
+    Of(ctx)->Text(Chars(text), static_cast<size_t>(len));
   }
 
+  std::vector<Paragraph>& paragraphs() { return paragraphs_; }
   bool over_budget() const { return over_budget_; }
 
  private:
+  // Where an element stands, which decides what its content gives.
+  enum class Kind {
+    kSkip, kRoot, kHead, kStyling, kHeadMetadata, kDocumentMetadata, kStartOfProgramme,
+    kBody, kDiv, kParagraph, kSpan
+  };
   struct Frame {
-    double offset;  // begin times of body and divs so far
+    Kind kind = Kind::kSkip;
+    double offset = 0;  // begin times of body and divs so far
     Style style;
-    bool is_div;
+    bool preserve = false;  // xml:space="preserve" in force
+    uint16_t style_index = 0;
+  };
+  // The content of the paragraph in hand, as it came.
+  struct Event {
+    enum class Type { kText, kSpanStart, kSpanEnd, kBreak } type;
+    int level;  // 0: directly in the paragraph
+    std::string text;
+    uint16_t style = 0;
+    bool preserve = false;
+  };
+  struct RawStyle {
+    std::vector<std::string> references;
+    Style own;
   };
 
-  void ReadRoot(xmlNode* root) {
-    legacy_ = std::strcmp(Chars(root->ns->href), kTtmlNamespace) != 0;
-    timing_ = ReadTimingParameters(Parameter(root, "frameRate"), Parameter(root, "frameRateMultiplier"),
-                                   Parameter(root, "subFrameRate"), Parameter(root, "tickRate"));
+  // The attributes of an element, five pointers each as SAX2 gives them.
+  struct Attributes {
+    const xmlChar** a;
+    int count;
+    template <typename Match>
+    std::optional<std::string> Find(const char* name, Match uri_matches) const {
+      for (int i = 0; i < count; ++i) {
+        const xmlChar** at = a + 5 * i;
+        if (std::strcmp(Chars(at[0]), name) == 0 && uri_matches(at[2] ? Chars(at[2]) : nullptr))
+          return std::string(Chars(at[3]), static_cast<size_t>(at[4] - at[3]));
+      }
+      return std::nullopt;
+    }
+  };
+
+  static bool InDocumentNamespace(const char* uri) {
+    if (uri == nullptr) return false;
+    for (const char* name : kDocumentNamespaces)
+      if (std::strcmp(uri, name) == 0) return true;
+    return false;
+  }
+  static bool InVocabulary(const char* uri, std::initializer_list<const char*> suffixes) {
+    if (uri == nullptr) return false;
+    std::string_view href = uri;
+    for (const char* name : kDocumentNamespaces) {
+      if (!href.starts_with(name)) continue;
+      for (const char* suffix : suffixes)
+        if (href.substr(std::strlen(name)) == suffix) return true;
+    }
+    return false;
   }
 
-  void ReadHead(xmlNode* head) {
-    if (options_.style_tags) CollectStyles(head);
-    if (options_.subtract_start_of_programme) ReadStartOfProgramme(head);
+  // An attribute value with its entity and character references resolved.
+  std::string Decoded(std::string value) const {
+    if (value.find('&') == std::string::npos) return value;
+    xmlChar* decoded = xmlStringLenDecodeEntities(ctxt_, reinterpret_cast<const xmlChar*>(value.data()),
+                                                  static_cast<int>(value.size()), XML_SUBSTITUTE_REF, 0, 0, 0);
+    if (decoded == nullptr) return value;
+    std::string out = Chars(decoded);
+    xmlFree(decoded);
+    return out;
+  }
+  std::optional<std::string> Plain(const Attributes& attrs, const char* name) const {
+    auto v = attrs.Find(name, [](const char* uri) { return uri == nullptr; });
+    if (v) v = Decoded(std::move(*v));
+    return v;
+  }
+  std::optional<std::string> Vocabulary(const Attributes& attrs, const char* name,
+                                        std::initializer_list<const char*> suffixes) const {
+    auto v = attrs.Find(name, [&](const char* uri) { return InVocabulary(uri, suffixes); });
+    if (v) v = Decoded(std::move(*v));
+    return v;
+  }
+  std::optional<std::string> XmlAttribute(const Attributes& attrs, const char* name) const {
+    return attrs.Find(name, [](const char* uri) {
+      return uri != nullptr && std::strcmp(uri, Chars(XML_XML_NAMESPACE)) == 0;
+    });
   }
 
-  std::optional<double> Time(const std::string& text) {
+  std::optional<double> Time(const std::string& text) const {
     if (auto t = ParseTimeExpression(text, timing_)) return t;
     // Older DFXP tools (Flash among them) write plain seconds without a unit.
-    if (legacy_) {
-      std::string with_unit = std::string(Trim(text)) + "s";
-      return ParseTimeExpression(with_unit, timing_);
-    }
+    if (legacy_) return ParseTimeExpression(std::string(Trim(text)) + "s", timing_);
     return std::nullopt;
   }
-
   // The begin time of a container; one that is missing or does not read counts as 0.
-  double BeginOf(xmlNode* element) {
-    auto text = Attribute(element, "begin");
+  double BeginOf(const Attributes& attrs) const {
+    auto text = Plain(attrs, "begin");
     return text ? Time(*text).value_or(0) : 0;
   }
 
-  void ReadStartOfProgramme(xmlNode* head) {
-    for (xmlNode* metadata = head->children; metadata; metadata = metadata->next) {
-      if (!IsTtml(metadata, "metadata")) continue;
-      for (xmlNode* dm = metadata->children; dm; dm = dm->next) {
-        if (!IsElement(dm, kEbuttMetadataNamespace, "documentMetadata")) continue;
-        for (xmlNode* e = dm->children; e; e = e->next) {
-          if (!IsElement(e, kEbuttMetadataNamespace, "documentStartOfProgramme")) continue;
-          xmlChar* content = xmlNodeGetContent(e);
-          if (auto t = ParseTimeExpression(content ? Chars(content) : "", timing_)) start_of_programme_ = *t;
-          xmlFree(content);
-          return;
-        }
-      }
-    }
-  }
-
-  // Style elements by id: tt:head/tt:styling/tt:style, resolved while the head is in hand.
-  void CollectStyles(xmlNode* head) {
-    std::map<std::string, xmlNode*> elements;
-    for (xmlNode* styling = head->children; styling; styling = styling->next) {
-      if (!IsTtml(styling, "styling")) continue;
-      for (xmlNode* style = styling->children; style; style = style->next) {
-        if (!IsTtml(style, "style")) continue;
-        xmlChar* id = xmlGetNsProp(style, reinterpret_cast<const xmlChar*>("id"), XML_XML_NAMESPACE);
-        if (id == nullptr) id = xmlGetNoNsProp(style, reinterpret_cast<const xmlChar*>("id"));
-        if (id) elements.emplace(Chars(id), style);
-        xmlFree(id);
-      }
-    }
-    for (const auto& [id, element] : elements) styles_by_id_[id] = ResolveStyle(element, elements, 0);
-  }
-
-  // A style element's own attributes over the styles it references, in order.
-  Style ResolveStyle(xmlNode* element, const std::map<std::string, xmlNode*>& elements, int depth) {
+  Style InlineStyle(const Attributes& attrs) const {
     Style s;
-    if (depth < 16) {
-      for (const std::string& id : StyleReferences(element)) {
-        auto it = elements.find(id);
-        if (it != elements.end()) s.Overlay(ResolveStyle(it->second, elements, depth + 1));
-      }
+    auto styling = [&](const char* name) { return Vocabulary(attrs, name, {"#styling", "#style"}); };
+    if (auto v = styling("color")) s.color = ParseTtmlColor(*v);
+    if (auto v = styling("fontWeight")) s.bold = Trim(*v) == "bold";
+    if (auto v = styling("fontStyle")) s.italic = Trim(*v) == "italic";
+    if (auto v = styling("textDecoration")) {
+      std::string_view d = *v;
+      if (d.find("noUnderline") != std::string_view::npos) s.underline = false;
+      else if (d.find("underline") != std::string_view::npos) s.underline = true;
+      else if (Trim(d) == "none") s.underline = false;
     }
-    s.Overlay(InlineStyle(element));
     return s;
   }
-
-  static std::vector<std::string> StyleReferences(xmlNode* element) {
+  static std::vector<std::string> References(const std::optional<std::string>& refs) {
     std::vector<std::string> ids;
-    auto refs = Attribute(element, "style");
     if (!refs) return ids;
     std::string_view list = *refs;
     while (!list.empty()) {
@@ -399,143 +329,230 @@ class Reader {
     }
     return ids;
   }
-
-  static Style InlineStyle(xmlNode* element) {
-    Style s;
-    if (auto v = StylingAttribute(element, "color")) s.color = ParseTtmlColor(*v);
-    if (auto v = StylingAttribute(element, "fontWeight")) s.bold = Trim(*v) == "bold";
-    if (auto v = StylingAttribute(element, "fontStyle")) s.italic = Trim(*v) == "italic";
-    if (auto v = StylingAttribute(element, "textDecoration")) {
-      std::string_view d = *v;
-      if (d.find("noUnderline") != std::string_view::npos) s.underline = false;
-      else if (d.find("underline") != std::string_view::npos) s.underline = true;
-      else if (Trim(d) == "none") s.underline = false;
-    }
-    return s;
-  }
-
-  // Styles referenced by the element's style attribute, in order (a later one wins), then
-  // its own attributes over them.
-  Style OwnStyle(xmlNode* element) {
+  // Styles referenced by the element, in order (a later one wins), then its own attributes.
+  Style OwnStyle(const Attributes& attrs) const {
     Style s;
     if (!options_.style_tags) return s;
-    for (const std::string& id : StyleReferences(element)) {
+    for (const std::string& id : References(Plain(attrs, "style"))) {
       auto it = styles_by_id_.find(id);
       if (it != styles_by_id_.end()) s.Overlay(it->second);
     }
-    s.Overlay(InlineStyle(element));
+    s.Overlay(InlineStyle(attrs));
     return s;
   }
-
-  Style Inherit(const Style& parent, xmlNode* element) {
+  Style Inherit(const Style& parent, const Attributes& attrs) const {
     Style s = parent;
-    s.Overlay(OwnStyle(element));
+    s.Overlay(OwnStyle(attrs));
+    return s;
+  }
+  Style Resolve(const std::string& id, int depth) const {
+    Style s;
+    auto it = raw_styles_.find(id);
+    if (it == raw_styles_.end() || depth >= 16) return s;
+    for (const std::string& ref : it->second.references) s.Overlay(Resolve(ref, depth + 1));
+    s.Overlay(it->second.own);
     return s;
   }
 
-  std::optional<double> FromProgrammeStart(std::optional<double> t) const {
-    if (!t || !options_.subtract_start_of_programme) return t;
-    return std::max(0.0, *t - start_of_programme_);
-  }
-
-  Paragraph ReadParagraph(xmlNode* p, double offset, const Style& style) {
-    Paragraph paragraph;
-    std::optional<double> own_begin;
-    if (auto text = Attribute(p, "begin")) {
-      own_begin = Time(*text);
-      if (own_begin) paragraph.begin = offset + *own_begin;
+  void Start(const char* name, const char* uri, const Attributes& attrs) {
+    Frame frame;
+    frame.kind = Kind::kSkip;
+    const Frame* parent = stack_.empty() ? nullptr : &stack_.back();
+    frame.preserve = parent ? parent->preserve : false;
+    if (auto space = XmlAttribute(attrs, "space")) {
+      if (*space == "preserve") frame.preserve = true;
+      else if (*space == "default") frame.preserve = false;
     }
-    if (auto text = Attribute(p, "end")) {
-      if (auto end = Time(*text)) paragraph.end = offset + *end;
-    } else if (auto dur_text = Attribute(p, "dur")) {
-      if (auto dur = Time(*dur_text)) paragraph.end = offset + own_begin.value_or(0) + *dur;
-    }
-    paragraph.begin = FromProgrammeStart(paragraph.begin);
-    paragraph.end = FromProgrammeStart(paragraph.end);
+    const bool ttml = InDocumentNamespace(uri);
+    auto is = [&](const char* local) { return ttml && std::strcmp(name, local) == 0; };
+    auto is_metadata = [&](const char* local) {
+      return uri && std::strcmp(uri, kEbuttMetadataNamespace) == 0 && std::strcmp(name, local) == 0;
+    };
 
-    bool preserve = xmlNodeGetSpacePreserve(p) == 1;
-    LineBuilder lines(options_.style_tags ? &styles_ : nullptr);
-    if (HasSpans(p) && !HasOwnText(p)) {
-      for (xmlNode* span = p->children; span; span = span->next) {
-        if (!IsTtml(span, "span")) continue;
-        Collect(span->children, lines, SpaceOf(span, preserve), Inherit(style, span), 0);
-        lines.Break();
-      }
-    } else {
-      Collect(p->children, lines, preserve, style, 0);
-    }
-    paragraph.lines = lines.Finish();
-    used_ += lines.size();
-    if (used_ > budget_) over_budget_ = true;
-    return paragraph;
-  }
-
-  static bool SpaceOf(xmlNode* element, bool inherited) {
-    int own = OwnSpace(element);
-    return own < 0 ? inherited : own == 1;
-  }
-
-  static bool HasSpans(xmlNode* p) {
-    for (xmlNode* c = p->children; c; c = c->next)
-      if (IsTtml(c, "span")) return true;
-    return false;
-  }
-
-  static bool IsBlank(const xmlChar* text) {
-    for (const xmlChar* t = text; t && *t; ++t)
-      if (*t != ' ' && *t != '\t' && *t != '\n' && *t != '\r') return false;
-    return true;
-  }
-
-  static bool HasOwnText(xmlNode* p) {
-    for (xmlNode* c = p->children; c; c = c->next) {
-      if ((c->type == XML_TEXT_NODE || c->type == XML_CDATA_SECTION_NODE) && !IsBlank(c->content))
-        return true;
-      if (c->type == XML_ENTITY_REF_NODE) return true;
-    }
-    return false;
-  }
-
-  // Text of the nodes in document order: span content runs on, a br ends the line, other
-  // elements (metadata, foreign vocabularies) give no text.
-  void Collect(xmlNode* node, LineBuilder& lines, bool preserve, const Style& style, int entity_depth) {
-    const uint16_t style_index = options_.style_tags ? styles_.Index(style) : 0;
-    for (; node && !over_budget_; node = node->next) {
-      switch (node->type) {
-        case XML_TEXT_NODE:
-        case XML_CDATA_SECTION_NODE:
-          lines.Text(Chars(node->content), preserve, style_index);
-          if (used_ + lines.size() > budget_) over_budget_ = true;
-          break;
-        case XML_ENTITY_REF_NODE: {
-          // Internal entities are expanded here, within the budget; a document that nests
-          // them deeper than any real subtitle file would is cut short.
-          xmlEntity* entity = xmlGetDocEntity(node->doc, node->name);
-          if (entity == nullptr || entity_depth >= 8) break;
-          if (entity->etype != XML_INTERNAL_GENERAL_ENTITY) break;
-          Collect(entity->children, lines, preserve, style, entity_depth + 1);
-          break;
+    switch (parent ? parent->kind : Kind::kSkip) {
+      case Kind::kSkip:
+        if (parent == nullptr && is("tt")) {
+          frame.kind = Kind::kRoot;
+          legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
+          auto parameter = [&](const char* p) { return Vocabulary(attrs, p, {"#parameter"}).value_or(""); };
+          timing_ = ReadTimingParameters(parameter("frameRate"), parameter("frameRateMultiplier"),
+                                         parameter("subFrameRate"), parameter("tickRate"));
         }
-        case XML_ELEMENT_NODE:
-          if (IsTtml(node, "br")) {
-            lines.Break();
-          } else if (IsTtml(node, "span")) {
-            Collect(node->children, lines, SpaceOf(node, preserve), Inherit(style, node), entity_depth);
-          }
-          break;
-        default:
-          break;
+        break;
+      case Kind::kRoot:
+        if (is("head")) {
+          frame.kind = Kind::kHead;
+        } else if (is("body")) {
+          frame.kind = Kind::kBody;
+          frame.offset = BeginOf(attrs);
+          frame.style = OwnStyle(attrs);
+        }
+        break;
+      case Kind::kHead:
+        if (is("styling") && options_.style_tags) frame.kind = Kind::kStyling;
+        else if (is("metadata") && options_.subtract_start_of_programme) frame.kind = Kind::kHeadMetadata;
+        break;
+      case Kind::kStyling:
+        if (is("style")) {
+          auto id = XmlAttribute(attrs, "id");
+          if (!id) id = Plain(attrs, "id");
+          if (id) raw_styles_.emplace(*id, RawStyle{References(Plain(attrs, "style")), InlineStyle(attrs)});
+        }
+        break;
+      case Kind::kHeadMetadata:
+        if (is_metadata("documentMetadata")) frame.kind = Kind::kDocumentMetadata;
+        break;
+      case Kind::kDocumentMetadata:
+        if (is_metadata("documentStartOfProgramme") && !start_of_programme_) {
+          frame.kind = Kind::kStartOfProgramme;
+          start_of_programme_text_.clear();
+        }
+        break;
+      case Kind::kBody:
+      case Kind::kDiv:
+        if (is("div")) {
+          frame.kind = Kind::kDiv;
+          frame.offset = parent->offset + BeginOf(attrs);
+          frame.style = Inherit(parent->style, attrs);
+        } else if (is("p") && parent->kind == Kind::kDiv) {
+          frame.kind = Kind::kParagraph;
+          frame.style = Inherit(parent->style, attrs);
+          StartParagraph(attrs, parent->offset);
+        }
+        break;
+      case Kind::kParagraph:
+      case Kind::kSpan:
+        if (is("span")) {
+          frame.kind = Kind::kSpan;
+          frame.style = Inherit(parent->style, attrs);
+          events_.push_back({Event::Type::kSpanStart, Level(), {}});
+        } else if (is("br")) {
+          events_.push_back({Event::Type::kBreak, Level(), {}});
+        }
+        break;  // anything else in a paragraph (metadata, foreign elements) gives no text
+      default:
+        break;
+    }
+    if (options_.style_tags && (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan))
+      frame.style_index = styles_.Index(frame.style);
+    stack_.push_back(std::move(frame));
+  }
+
+  void End() {
+    if (stack_.empty()) return;
+    Frame frame = std::move(stack_.back());
+    stack_.pop_back();
+    switch (frame.kind) {
+      case Kind::kSpan:
+        events_.push_back({Event::Type::kSpanEnd, Level(), {}});
+        break;
+      case Kind::kParagraph:
+        FinishParagraph();
+        break;
+      case Kind::kStyling:
+        for (const auto& [id, raw] : raw_styles_) styles_by_id_[id] = Resolve(id, 0);
+        break;
+      case Kind::kStartOfProgramme:
+        start_of_programme_ = ParseTimeExpression(start_of_programme_text_, timing_);
+        break;
+      default:
+        break;
+    }
+  }
+
+  void Text(const char* text, size_t len) {
+    if (stack_.empty()) return;
+    const Frame& frame = stack_.back();
+    if (frame.kind == Kind::kStartOfProgramme) {
+      start_of_programme_text_.append(text, len);
+    } else if (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan) {
+      used_ += len;
+      if (used_ > budget_) {
+        over_budget_ = true;
+        xmlStopParser(ctxt_);
+        return;
+      }
+      // Adjacent text (split by the parser, or by an entity) joins one event.
+      if (!events_.empty() && events_.back().type == Event::Type::kText &&
+          events_.back().level == Level() && events_.back().style == frame.style_index &&
+          events_.back().preserve == frame.preserve) {
+        events_.back().text.append(text, len);
+      } else {
+        events_.push_back({Event::Type::kText, Level(), std::string(text, len), frame.style_index, frame.preserve});
       }
     }
   }
 
+  // How deep the current element stands below the paragraph (0: the paragraph itself).
+  int Level() const { return static_cast<int>(stack_.size()) - 1 - paragraph_depth_; }
+
+  void StartParagraph(const Attributes& attrs, double offset) {
+    paragraph_ = Paragraph{};
+    events_.clear();
+    paragraph_depth_ = static_cast<int>(stack_.size());
+    std::optional<double> own_begin;
+    if (auto text = Plain(attrs, "begin")) {
+      own_begin = Time(*text);
+      if (own_begin) paragraph_.begin = offset + *own_begin;
+    }
+    if (auto text = Plain(attrs, "end")) {
+      if (auto end = Time(*text)) paragraph_.end = offset + *end;
+    } else if (auto dur_text = Plain(attrs, "dur")) {
+      if (auto dur = Time(*dur_text)) paragraph_.end = offset + own_begin.value_or(0) + *dur;
+    }
+  }
+
+  static bool IsBlank(const std::string& text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+  }
+
+  void FinishParagraph() {
+    bool has_spans = false, has_own_text = false;
+    for (const Event& e : events_) {
+      if (e.level != 0) continue;
+      if (e.type == Event::Type::kSpanStart) has_spans = true;
+      if (e.type == Event::Type::kText && !IsBlank(e.text)) has_own_text = true;
+    }
+    LineBuilder lines(options_.style_tags ? &styles_ : nullptr);
+    const bool per_span = has_spans && !has_own_text;
+    bool in_span = false;
+    for (const Event& e : events_) {
+      if (per_span && e.level == 0) {
+        // Directly in the paragraph: span boundaries make the lines, nothing else counts.
+        if (e.type == Event::Type::kSpanStart) in_span = true;
+        if (e.type == Event::Type::kSpanEnd) {
+          in_span = false;
+          lines.Break();
+        }
+        continue;
+      }
+      if (per_span && !in_span) continue;
+      if (e.type == Event::Type::kText) lines.Text(e.text.c_str(), e.preserve, e.style);
+      else if (e.type == Event::Type::kBreak) lines.Break();
+    }
+    paragraph_.lines = lines.Finish();
+    if (options_.subtract_start_of_programme && start_of_programme_) {
+      for (auto* t : {&paragraph_.begin, &paragraph_.end})
+        if (*t) *t = std::max(0.0, **t - *start_of_programme_);
+    }
+    paragraphs_.push_back(std::move(paragraph_));
+    events_.clear();
+  }
+
+  xmlParserCtxtPtr ctxt_;
   const ReadOptions& options_;
-  std::vector<Frame> frames_;
-  std::map<std::string, Style> styles_by_id_;
   TimingParameters timing_;
   bool legacy_ = false;
-  double start_of_programme_ = 0;
+  std::vector<Frame> stack_;
+  std::map<std::string, RawStyle> raw_styles_;
+  std::map<std::string, Style> styles_by_id_;
   StyleTable styles_;
+  std::string start_of_programme_text_;
+  std::optional<double> start_of_programme_;
+  Paragraph paragraph_;
+  int paragraph_depth_ = 0;
+  std::vector<Event> events_;
+  std::vector<Paragraph> paragraphs_;
   size_t budget_;
   size_t used_ = 0;
   bool over_budget_ = false;
@@ -602,42 +619,53 @@ ReadResult ReadEbuTt(std::string_view bytes, const ReadOptions& options) {
     result.error = "the document is larger than 2 GB";
     return result;
   }
-  // No XML_PARSE_NOENT: it would read external entities. No XML_PARSE_HUGE: it would lift
-  // the limits that stop entity bombs.
-  xmlTextReaderPtr reader =
-      xmlReaderForMemory(bytes.data(), static_cast<int>(bytes.size()), "input.xml", nullptr,
-                         XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  if (reader == nullptr) {
+  xmlParserCtxtPtr ctxt = xmlCreateMemoryParserCtxt(bytes.data(), static_cast<int>(bytes.size()));
+  if (ctxt == nullptr) {
     result.error = "out of memory";
     return result;
   }
-  // What is not well-formed, or not namespace-well-formed, makes the document unreadable.
-  // Warnings do not, nor do validity remarks such as an xml:id given twice.
-  xmlTextReaderSetStructuredErrorHandler(
-      reader,
-      [](void* arg, xmlErrorPtr error) {
-        auto* first_error = static_cast<std::string*>(arg);
-        const bool fatal = error->level == XML_ERR_FATAL ||
-                           (error->level == XML_ERR_ERROR &&
-                            (error->domain == XML_FROM_PARSER || error->domain == XML_FROM_NAMESPACE));
-        if (fatal && first_error->empty())
-          *first_error = error->message && *error->message ? error->message : "not well-formed XML";
-      },
-      &result.error);
-  Reader walker(bytes.size(), options);
-  bool complete = walker.Read(reader, result);
-  xmlFreeTextReader(reader);
-  if (walker.over_budget()) {
-    result.paragraphs.clear();
+  // The default SAX2 handlers keep what the parser itself needs (the DTD's entities, so that
+  // internal entities are expanded as text); elements and text come to the reader instead of
+  // building a tree.
+  auto* handler = static_cast<xmlSAXHandler*>(xmlMalloc(sizeof(xmlSAXHandler)));
+  if (handler == nullptr) {
+    xmlFreeParserCtxt(ctxt);
+    result.error = "out of memory";
+    return result;
+  }
+  std::memset(handler, 0, sizeof(xmlSAXHandler));
+  xmlSAXVersion(handler, 2);
+  handler->startElementNs = SaxReader::OnStart;
+  handler->endElementNs = SaxReader::OnEnd;
+  handler->characters = SaxReader::OnText;
+  handler->cdataBlock = SaxReader::OnText;
+  handler->ignorableWhitespace = SaxReader::OnText;
+  handler->reference = nullptr;
+  handler->serror = nullptr;
+  handler->error = nullptr;
+  handler->warning = nullptr;
+  if (ctxt->sax != nullptr) xmlFree(ctxt->sax);
+  ctxt->sax = handler;
+  SaxReader reader(ctxt, bytes.size(), options);
+  ctxt->_private = &reader;
+  // No XML_PARSE_NOENT: it would read external entities. No XML_PARSE_HUGE: it would lift
+  // the limits that stop entity bombs.
+  xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+  xmlParseDocument(ctxt);
+  const bool well_formed = ctxt->wellFormed && ctxt->nsWellFormed;
+  if (!well_formed) {
+    result.error = ctxt->lastError.message ? ctxt->lastError.message : "not well-formed XML";
+    while (!result.error.empty() && result.error.back() == '\n') result.error.pop_back();
+  }
+  if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
+  ctxt->myDoc = nullptr;
+  xmlFreeParserCtxt(ctxt);
+  if (reader.over_budget()) {
     result.error = "entity expansion exceeds the size limit";
     return result;
   }
-  if (!complete || !result.error.empty()) {
-    result.paragraphs.clear();
-    if (result.error.empty()) result.error = "not well-formed XML";
-    while (!result.error.empty() && result.error.back() == '\n') result.error.pop_back();
-    return result;
-  }
+  if (!well_formed) return result;
+  result.paragraphs = std::move(reader.paragraphs());
   result.loaded = true;
   return result;
 }
