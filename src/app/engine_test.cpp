@@ -92,9 +92,5 @@ TEST_F(StartupTest, AFolderThatCannotBeEnteredIsNoReasonToStop) {
   EXPECT_EQ(fs.cwd, "/home");
 }
 
-TEST(CaptionText, BeginsWithProductAndVersion) {
-  EXPECT_EQ(CaptionText().rfind("capsel 1.0.0.8 ", 0), 0u);
-}
-
 }  // namespace
 }  // namespace capsel

@@ -19,14 +19,7 @@ const char kFileError[] = "---- ERROR: File Error (maybe missing write permissio
 class ConvertFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs.AddDir("/w/in");
-    fs.AddDir("/w/out");
-    fs.AddDir("/w/done");
-    settings.InPath = "/w/in/";
-    settings.OutPathSrt = "/w/out/";
-    settings.OutPathXml = "/w/done/";
-    settings.WriteUtf8 = "1";
-    settings.AnsiCodePage = "1252";
+    testdoc::SetUpFolders(fs, settings);
     log.AddSink(&monitor);
   }
   Lines Convert(const std::string& name) {

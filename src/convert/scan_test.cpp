@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/test_documents.h"
+
 #include "settings/fake_file_system.h"
 
 namespace capsel {
@@ -31,13 +33,7 @@ class TimerWatch final : public LogSink {
 class ScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fs.AddDir("/w/in");
-    fs.AddDir("/w/out");
-    fs.AddDir("/w/done");
-    settings.InPath = "/w/in/";
-    settings.OutPathSrt = "/w/out/";
-    settings.OutPathXml = "/w/done/";
-    settings.WriteUtf8 = "1";
+    testdoc::SetUpFolders(fs, settings);
     settings.Verbose = "0";
     settings.MinFileAge = "2";
     clock.now_ns = 1000 * kSecond;

@@ -1,8 +1,22 @@
 #pragma once
 
-// Documents shared by the conversion tests, with the SRT text a person checked for them.
+// Documents shared by the conversion tests, with the SRT text a person checked for them, and
+// the folders they are converted in.
+
+#include "settings/fake_file_system.h"
+#include "settings/settings.h"
 
 namespace capsel::testdoc {
+
+// The folders /w/in, /w/out and /w/done in a fake file system, and settings that use them.
+inline void SetUpFolders(FakeFileSystem& fs, Settings& settings) {
+  for (const char* dir : {"/w/in", "/w/out", "/w/done"}) fs.AddDir(dir);
+  settings.InPath = "/w/in/";
+  settings.OutPathSrt = "/w/out/";
+  settings.OutPathXml = "/w/done/";
+  settings.WriteUtf8 = "1";
+  settings.AnsiCodePage = "1252";
+}
 
 // Two paragraphs: Hello and World in two spans, then Bye.
 inline constexpr char kHelloWorld[] =
