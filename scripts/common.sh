@@ -5,8 +5,10 @@ CAPSEL_BUILD_PACKAGES=(g++ make cmake pkg-config qt6-base-dev libxml2-dev)
 # What the window needs at run time: the X11 platform plugin and a font.
 CAPSEL_RUN_PACKAGES=(qt6-qpa-plugins fonts-dejavu-core)
 # What the tests need on top: GoogleTest, Google Benchmark (the benchmarks are built with the
-# tests), and a real X server with a tray host for the window.
-CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils)
+# tests), a real X server with a tray host for the window, and for the package test Debian's
+# package checker, the manual page reader and systemd (its analyzer and its manager).
+CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils
+                      lintian man-db groff-base systemd)
 
 # Installs the named Debian packages that are not installed yet (through sudo when not root).
 ensure_packages() {
