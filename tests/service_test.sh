@@ -69,7 +69,7 @@ cp "$work/package/capsel.service" "$work/package/capsel@.service" "$units/"
 
 /lib/systemd/systemd --user --log-target=console --log-level=warning >"$work/manager.log" 2>&1 &
 mgr=$!
-for _ in $(seq 100); do [ -S "$XDG_RUNTIME_DIR/systemd/private" ] && break; sleep 0.1; done
+for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/systemd/private" ] && break; sleep 0.1; done
 systemctl --user is-system-running --wait >/dev/null 2>&1 || true
 ctl() { systemctl --user "$@" || fail "systemctl $*"; }
 
