@@ -247,27 +247,5 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
   }
 }
 
-TEST(BuildSrtText, MissingTimesTakeThePreviousValueWithOneErrorLineEach) {
-  FakeFileSystem fs;
-  FakeClock clock;
-  Settings settings;
-  ActivityLog log{clock, fs, settings};
-  MonitorLines monitor;
-  log.AddSink(&monitor);
-  std::vector<Paragraph> paragraphs(4);
-  paragraphs[0].end = 2;                              // no begin: 00:00:00,000
-  paragraphs[1].begin = 3, paragraphs[1].end = 4;
-  paragraphs[1].lines = {"x"};
-  paragraphs[2].begin = 5;                            // no end: the previous end
-  paragraphs[3].begin = 1, paragraphs[3].end = 0.5;   // backwards: kept in document order
-  EXPECT_EQ(BuildSrtText(paragraphs, log),
-            "1\r\n00:00:00,000 --> 00:00:02,000\r\n\r\n"
-            "2\r\n00:00:03,000 --> 00:00:04,000\r\nx\r\n\r\n"
-            "3\r\n00:00:05,000 --> 00:00:04,000\r\n\r\n"
-            "4\r\n00:00:01,000 --> 00:00:00,500\r\n\r\n");
-  EXPECT_EQ(monitor.lines.size(), 2u);
-  EXPECT_EQ(BuildSrtText({}, log), "");
-}
-
 }  // namespace
 }  // namespace capsel

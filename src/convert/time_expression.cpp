@@ -102,11 +102,13 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
     if (pos < s.size() && s[pos] == ':' && !has_fraction) {
       ++pos;
       double frames = 0;
-      if (!ReadDecimal(s, pos, &frames, nullptr, false)) return std::nullopt;
+      // TTML counts frames, and sub-frames, from 0 to one below their rate.
+      if (!ReadDecimal(s, pos, &frames, nullptr, false) || frames >= timing.frame_rate) return std::nullopt;
       if (pos < s.size() && s[pos] == '.') {
         ++pos;
         double sub_frames = 0;
-        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false)) return std::nullopt;
+        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false) || sub_frames >= timing.sub_frame_rate)
+          return std::nullopt;
         frames += sub_frames / timing.sub_frame_rate;
       }
       total += frames / timing.EffectiveFrameRate();
