@@ -281,7 +281,11 @@ void SaxReader::StartParagraph(Frame& frame) {
 }
 
 void SaxReader::FinishParagraph(Frame& frame) {
-  const Interval interval = CloseChild(stack_.back().timed, frame.timed);
+  Interval interval = CloseChild(stack_.back().timed, frame.timed);
+  // Where nothing ends the paragraph but all its text is timed, the text ends it.
+  const double content_end = frame.timed.latest_child_end;
+  if (interval.end == kIndefinite && content_end > -kIndefinite && content_end < kIndefinite)
+    interval.end = std::max(interval.begin, content_end);
   ++report_.paragraphs;
   const bool open = !interval.Empty() && interval.end == kIndefinite;
   if (interval.begin < kIndefinite) previous_begin_ = interval.begin;
