@@ -6,7 +6,7 @@ CAPSEL_BUILD_PACKAGES=(g++ make cmake pkg-config qt6-base-dev libxml2-dev)
 CAPSEL_RUN_PACKAGES=(qt6-qpa-plugins fonts-dejavu-core)
 # What the tests need on top: GoogleTest, Google Benchmark (the benchmarks are built with the
 # tests), and a real X server with a tray host for the window.
-CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils)
+CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils nodejs)
 
 # Installs the named Debian packages that are not installed yet (through sudo when not root).
 ensure_packages() {

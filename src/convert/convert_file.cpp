@@ -19,7 +19,9 @@ constexpr size_t kReadSize = 1 << 16;
 // Takes the input out of the watch folder: into OutPathXml, or deleted in delete mode. In
 // delete mode an input whose output was not written is kept under another name, so its
 // subtitles are never lost.
-void DisposeOfInput(ConvertContext& c, const std::string& file_name, bool written) {
+// `missing` names the output that was not written ("SRT" or "WebVTT"); null when all were.
+void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing) {
+  const bool written = missing == nullptr;
   const Settings& s = c.settings;
   const std::string source = s.InPath + file_name;
 
@@ -28,7 +30,7 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, bool writte
       std::string kept = file_name + ".failed";
       for (int n = 2; c.fs.Exists(s.InPath + kept); ++n)
         kept = file_name + ".failed." + std::to_string(n);
-      c.log.LogMessage("---- Keeping " + file_name + " as " + kept + " (no SRT file was written)");
+      c.log.LogMessage("---- Keeping " + file_name + " as " + kept + " (no " + missing + " file was written)");
       if (c.fs.Rename(source, s.InPath + kept) != 0) c.log.LogMessage(msg::kFileError);
       return;
     }
@@ -100,6 +102,7 @@ CodePage ChooseCodePage(const Settings& s) {
 
 // One output file of a conversion: where it goes, and the writer that streams into it.
 struct Output {
+  const char* name;  // what the log calls the file: "SRT" or "WebVTT"
   std::string path;
   std::vector<std::string> code_page_lines;
   bool usable = true;  // false: no file can be written (the code page), nothing was started
@@ -121,6 +124,7 @@ class AllOutputs final : public CueSink {
 Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format, const CodePage& cp,
                    bool styled) {
   Output out;
+  out.name = format == CueFormat::kSrt ? "SRT" : "WebVTT";
   out.path = path;
   out.code_page_lines = cp.lines;
   out.usable = cp.usable;
@@ -219,15 +223,16 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
     outputs.clear();  // nothing of an unreadable document is ever written
     c.log.LogMessage(msg::kNotLoadable);
     c.log.LogMessage(failure);
-    DisposeOfInput(c, file_name, /*written=*/false);
+    DisposeOfInput(c, file_name, "SRT");
     return;
   }
 
   LogDocumentWarnings(c, file_name, report);
-  bool written = true;
-  for (Output& out : outputs) written = FinishOutput(c, out) && written;
-  if (written) c.log.LogMessage("Successfully processed " + file_name + ".");
-  DisposeOfInput(c, file_name, written);
+  const char* missing = nullptr;
+  for (Output& out : outputs)
+    if (!FinishOutput(c, out) && missing == nullptr) missing = out.name;
+  if (missing == nullptr) c.log.LogMessage("Successfully processed " + file_name + ".");
+  DisposeOfInput(c, file_name, missing);
 }
 
 }  // namespace capsel

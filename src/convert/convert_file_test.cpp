@@ -252,3 +252,71 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
 
 }  // namespace
 }  // namespace capsel
+
+namespace capsel {
+namespace {
+
+// Two cues: one with a br and the characters WebVTT must escape, one in a yellow bold span
+// and a colour WebVTT has no class for.
+const char kVttDocument[] =
+    "<tt xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\"><body><div>"
+    "<p begin=\"1s\" end=\"2s\">Tom &amp; Jerry<br/>a &lt;b&gt; --&gt; caf\xC3\xA9</p>"
+    "<p begin=\"3s\" end=\"4.5s\"><span tts:color=\"yellow\" tts:fontWeight=\"bold\">Yellow</span> "
+    "<span tts:color=\"#123456\">odd</span></p></div></body></tt>";
+
+TEST(WebVtt, IsWrittenBesideTheSrtFileWhenAskedFor) {
+  struct Case {
+    const char* name;
+    const char* write_vtt;
+    const char* style_tags;
+    std::string srt, vtt;
+  };
+  const std::string kSrtPlain =
+      "1\r\n00:00:01,000 --> 00:00:02,000\r\nTom & Jerry\r\na <b> --> caf\xE9\r\n\r\n"
+      "2\r\n00:00:03,000 --> 00:00:04,500\r\nYellow\r\nodd\r\n\r\n";
+  const Case cases[] = {
+      {"off: no WebVTT file", "0", "0", kSrtPlain, "<missing>"},
+      {"on", "1", "0", kSrtPlain,
+       "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\nTom &amp; Jerry\r\na &lt;b&gt; --&gt; caf\xC3\xA9\r\n\r\n"
+       "2\r\n00:00:03.000 --> 00:00:04.500\r\nYellow\r\nodd\r\n\r\n"},
+      {"on, with style tags", "1", "1",
+       "1\r\n00:00:01,000 --> 00:00:02,000\r\nTom & Jerry\r\na <b> --> caf\xE9\r\n\r\n"
+       "2\r\n00:00:03,000 --> 00:00:04,500\r\n<font color=\"#FFFF00\"><b>Yellow</b></font>\r\n"
+       "<font color=\"#123456\">odd</font>\r\n\r\n",
+       "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\nTom &amp; Jerry\r\na &lt;b&gt; --&gt; caf\xC3\xA9\r\n\r\n"
+       "2\r\n00:00:03.000 --> 00:00:04.500\r\n<c.yellow><b>Yellow</b></c>\r\nodd\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    auto out = testdoc::ConvertDocument(kVttDocument, [&](Settings& s) {
+      s.WriteVtt = c.write_vtt;
+      s.StyleTags = c.style_tags;
+      s.WriteUtf8 = "0";  // the SRT file in windows-1252; WebVTT is always UTF-8
+    });
+    EXPECT_EQ(out.srt, c.srt) << c.name;
+    EXPECT_EQ(out.vtt, c.vtt) << c.name;
+  }
+}
+
+TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
+  const char kWriteCheck[] = "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
+  settings.WriteVtt = "1";
+  fs.FailOn(FakeFileSystem::Op::kWrite, "a.vtt", ENOSPC);
+  for (const char* out_path_xml : {"/w/done/", "<DELETE>"}) {
+    settings.OutPathXml = out_path_xml;
+    fs.AddFile("/w/in/a.xml", kHelloWorld);
+    Lines lines = Convert("a.xml");
+    const std::string last = settings.OutPathXml == "<DELETE>"
+                                  ? "---- Keeping a.xml as a.xml.failed (no WebVTT file was written)"
+                                  : "Moving a.xml to /w/done/";
+    EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+                            "Writing Subtitles to /w/out/a.vtt....", kFileError, "---- Error writing SRT file!",
+                            kWriteCheck, last}));
+    EXPECT_EQ(fs.Data("/w/out/a.srt"), kHelloWorldSrt);
+    EXPECT_FALSE(fs.Has("/w/out/a.vtt"));
+  }
+  EXPECT_EQ(fs.Data("/w/in/a.xml.failed"), kHelloWorld);
+  EXPECT_EQ(fs.Data("/w/done/a.xml"), kHelloWorld);
+}
+
+}  // namespace
+}  // namespace capsel

@@ -10,6 +10,9 @@ namespace {
 
 // Text waits in memory until there is this much of it; then it goes to the file in one write.
 constexpr size_t kFlushSize = 1 << 16;
+// The window that puts WebVTT cues in the order they begin.
+constexpr size_t kWindowCues = 1 << 16;
+constexpr size_t kWindowBytes = 8 << 20;
 
 // WebVTT's own colour classes, for the colours that have one.
 const char* VttColorClass(unsigned color) {
@@ -73,6 +76,11 @@ void AppendCue(CueFormat format, std::string& out, long long number, Interval ti
                const CueLines& lines, const StyleTable* styles) {
   out += std::to_string(number);
   out += "\r\n";
+  AppendCueBody(format, out, time, lines, styles);
+}
+
+void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
+                   const StyleTable* styles) {
   std::string begin = FormatSrtTime(time.begin), end = FormatSrtTime(time.end);
   if (format == CueFormat::kVtt) {
     begin[begin.size() - 4] = '.';
@@ -109,10 +117,30 @@ CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled, std::
 }
 
 void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable& styles) {
-  ++number_;
   if (file_ == nullptr || error_ != 0) return;
-  AppendCue(format_, text_, number_, time, lines, styled_ ? &styles : nullptr);
+  if (format_ == CueFormat::kSrt) {
+    AppendCue(format_, text_, ++number_, time, lines, styled_ ? &styles : nullptr);
+  } else {
+    Held cue{SrtMilliseconds(time.begin), received_++, {}};
+    AppendCueBody(format_, cue.body, time, lines, styled_ ? &styles : nullptr);
+    held_bytes_ += cue.body.size();
+    held_.push(std::move(cue));
+    if (held_.size() > kWindowCues || held_bytes_ > kWindowBytes) WriteHeld(held_.size() / 2);
+  }
   if (text_.size() >= kFlushSize) Flush();
+}
+
+// Writes the earliest held cues until `keep` are left.
+void CueFileWriter::WriteHeld(size_t keep) {
+  while (held_.size() > keep) {
+    const Held& cue = held_.top();
+    text_ += std::to_string(++number_);
+    text_ += "\r\n";
+    text_ += cue.body;
+    held_bytes_ -= cue.body.size();
+    held_.pop();
+    if (text_.size() >= kFlushSize) Flush();
+  }
 }
 
 // Pieces end between cues, so no character is ever cut in two.
@@ -132,6 +160,7 @@ void CueFileWriter::Flush() {
 }
 
 int CueFileWriter::Commit() {
+  WriteHeld(0);
   Flush();
   if (error_ != 0 || file_ == nullptr) return error_ != 0 ? error_ : EINVAL;
   error_ = file_->Commit();

@@ -4,7 +4,9 @@
 // cues into a file in a code page, in large pieces.
 
 #include <memory>
+#include <queue>
 #include <string>
+#include <vector>
 
 #include "convert/reading.h"
 #include "settings/file_system.h"
@@ -20,12 +22,18 @@ enum class CueFormat { kSrt, kVtt };
 void AppendCue(CueFormat format, std::string& out, long long number, Interval time,
                const CueLines& lines, const StyleTable* styles);
 
+/// The same without the number line.
+void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
+                   const StyleTable* styles);
+
 /// The first line and empty line every WebVTT file begins with.
 inline constexpr char kVttHeader[] = "WEBVTT\r\n\r\n";
 
 /// Streams cues into a file: numbered as written, encoded in the code page, written in large
 /// pieces, so memory does not grow with the document. Nothing is visible under the file's
-/// name until Commit.
+/// name until Commit. WebVTT wants its cues in the order they begin: they pass through a
+/// window of the latest cues that puts them in that order (cues of one begin stay in the
+/// document's order); a document disordered beyond the window is written as it comes.
 class CueFileWriter final : public CueSink {
  public:
   /// `file` may be null (it could not be created): the cues are then only counted, and
@@ -37,6 +45,20 @@ class CueFileWriter final : public CueSink {
 
  private:
   void Flush();
+  void WriteHeld(size_t keep);
+
+  // A WebVTT cue waiting in the window.
+  struct Held {
+    long long begin_ms;
+    long long order;
+    std::string body;
+    bool operator>(const Held& other) const {
+      return begin_ms != other.begin_ms ? begin_ms > other.begin_ms : order > other.order;
+    }
+  };
+  std::priority_queue<Held, std::vector<Held>, std::greater<Held>> held_;
+  size_t held_bytes_ = 0;
+  long long received_ = 0;
 
   CueFormat format_;
   int code_page_;

@@ -338,6 +338,9 @@ void SaxReader::Shifted(Interval* interval) const {
   interval->end = std::max(0.0, interval->end - *start_of_programme_);
 }
 
+// A cue shorter than a millisecond would be written with its end equal to its begin.
+static bool Shown(Interval interval) { return SrtMilliseconds(interval.begin) < SrtMilliseconds(interval.end); }
+
 // A paragraph gives one cue for its interval or, where its text is timed on its own, one for
 // each stretch in which the text stays the same; none when it is never shown.
 void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
@@ -346,14 +349,14 @@ void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
     if (!content.HasTimedText(interval)) {
       content.LayOut(interval.begin, interval.end, options_.style_tags, &lines_);
       Shifted(&interval);
-      if (!interval.Empty()) {
+      if (Shown(interval)) {
         sink_.OnCue(interval, lines_, styles_);
         shown = true;
       }
     } else {
       content.ForEachStretch(interval, options_.style_tags, [&](Interval stretch, const CueLines& lines) {
         Shifted(&stretch);
-        if (stretch.Empty()) return;
+        if (!Shown(stretch)) return;
         sink_.OnCue(stretch, lines, styles_);
         shown = true;
       });

@@ -128,13 +128,17 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
   return std::nullopt;
 }
 
-std::string FormatSrtTime(double seconds) {
+long long SrtMilliseconds(double seconds) {
   // Past about 285,000 years an SRT time stops meaning anything; clamp rather than overflow.
   constexpr double kMaxMs = 9e15;
-  double total_ms = std::isfinite(seconds) && seconds > 0 ? std::min(seconds * 1000, kMaxMs) : 0;
+  double total_ms = !std::isnan(seconds) && seconds > 0 ? std::min(seconds * 1000, kMaxMs) : 0;
   // Decimal fractions such as .9605 are not exact in binary; the small nudge makes a value
   // written as an exact half round up, as it reads.
-  long long ms = static_cast<long long>(std::floor(total_ms + 0.5 + 1e-6));
+  return static_cast<long long>(std::floor(total_ms + 0.5 + 1e-6));
+}
+
+std::string FormatSrtTime(double seconds) {
+  long long ms = SrtMilliseconds(seconds);
   char buf[48];
   std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld,%03lld", ms / 3600000, ms / 60000 % 60,
                 ms / 1000 % 60, ms % 1000);
