@@ -14,15 +14,21 @@ class LineWriter {
   LineWriter(CueLines* out, bool styled) : out_(out), styled_(styled) { out->Clear(); }
 
   void Text(std::string_view text, bool preserve, uint16_t style) {
-    for (char c : text) {
+    const char* kBreaking = preserve ? "\n\r" : " \t\n\r";
+    while (!text.empty()) {
+      // A run of ordinary characters goes in at once.
+      size_t run = text.find_first_of(kBreaking);
+      if (run != 0) {
+        Put(text.substr(0, run), style);
+        if (run == std::string_view::npos) return;
+      }
+      char c = text[run];
+      text.remove_prefix(run + 1);
       if (preserve) {
         if (c == '\n') Break();
-        else if (c != '\r') Put(c, style);
-      } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      } else {
         if (!pending_blank_) blank_style_ = style;  // a collapsed blank keeps its first style
         pending_blank_ = true;
-      } else {
-        Put(c, style);
       }
     }
   }
@@ -40,14 +46,14 @@ class LineWriter {
   }
 
  private:
-  void Put(char c, uint16_t style) {
-    if (pending_blank_ && out_->text.size() > line_start_) Append(' ', blank_style_);
+  void Put(std::string_view chars, uint16_t style) {
+    if (pending_blank_ && out_->text.size() > line_start_) Append(" ", blank_style_);
     pending_blank_ = false;
-    Append(c, style);
-    if (c != ' ') has_text_ = true;
+    Append(chars, style);
+    if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
   }
-  void Append(char c, uint16_t style) {
-    out_->text += c;
+  void Append(std::string_view chars, uint16_t style) {
+    out_->text += chars;
     if (!styled_) return;
     auto end = static_cast<uint32_t>(out_->text.size());
     if (run_open_ && out_->runs.back().style == style) {

@@ -139,10 +139,25 @@ long long SrtMilliseconds(double seconds) {
 
 std::string FormatSrtTime(double seconds) {
   long long ms = SrtMilliseconds(seconds);
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld,%03lld", ms / 3600000, ms / 60000 % 60,
-                ms / 1000 % 60, ms % 1000);
-  return buf;
+  // Written by hand: this runs twice for every subtitle.
+  char buf[32];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  auto digits = [&p](long long value, int width) {
+    for (int i = 0; i < width || value > 0; ++i) {
+      *--p = static_cast<char>('0' + value % 10);
+      value /= 10;
+      if (i + 1 >= width && value == 0) break;
+    }
+  };
+  digits(ms % 1000, 3);
+  *--p = ',';
+  digits(ms / 1000 % 60, 2);
+  *--p = ':';
+  digits(ms / 60000 % 60, 2);
+  *--p = ':';
+  digits(ms / 3600000, 2);
+  return std::string(p, end);
 }
 
 }  // namespace capsel
