@@ -20,7 +20,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$CAPSEL_ROOT/tests/lsan.supp
 # The window, crash and package tests and the two big loads need no second, slower run.
 (cd "$CAPSEL_ROOT/build-asan" && ctest --output-on-failure -j "$(nproc)" \
-  -E 'window_xvfb|package_deb|crash_consistency|Load\.|Hostile\.ADocumentOf200') | tee -a "$log"
+  -E 'window_xvfb|package_deb|crash_consistency|Load\.|Hostile\.ADocumentOf200|Hostile\.AFileLarger') | tee -a "$log"
 
 if [ "${CAPSEL_FUZZ_SECONDS:-60}" != 0 ]; then
   echo "== Fuzzing"

@@ -3,7 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include "convert/convert_file.h"
+#include <cstdio>
+
+#include "convert/cue_writer.h"
 #include "convert/ebutt_reader.h"
 #include "convert/time_expression.h"
 #include "doc_generator.h"
@@ -24,17 +26,34 @@ void BM_ParseTimeExpression(benchmark::State& state) {
 }
 BENCHMARK(BM_ParseTimeExpression);
 
+// Builds the SRT text of every cue in memory.
+class SrtText final : public CueSink {
+ public:
+  explicit SrtText(bool styled) : styled_(styled) {}
+  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override {
+    AppendCue(CueFormat::kSrt, text, ++number_, time, lines, styled_ ? &styles : nullptr);
+  }
+  std::string text;
+
+ private:
+  bool styled_;
+  long long number_ = 0;
+};
+
+std::string SrtOf(const std::string& doc, bool styled = false) {
+  SrtText srt(styled);
+  ReadOptions options;
+  options.style_tags = styled;
+  ReadEbuTt(doc, options, srt);
+  return std::move(srt.text);
+}
+
 // Reading one document into SRT text: cues per second and bytes per second.
 void BM_DocumentToSrt(benchmark::State& state) {
   const int cues = static_cast<int>(state.range(0));
   const std::string doc = GenerateDocument(state.range(1) ? Profile::kEbuTtSmpte : Profile::kEbuTtD, cues, 7);
-  FakeFileSystem fs;
-  FakeClock clock;
-  Settings settings;
-  ActivityLog log{clock, fs, settings};
   for (auto _ : state) {
-    ReadResult r = ReadEbuTt(doc);
-    std::string srt = BuildSrtText(r.paragraphs, log);
+    std::string srt = SrtOf(doc);
     benchmark::DoNotOptimize(srt.data());
   }
   state.SetItemsProcessed(state.iterations() * cues);
@@ -46,13 +65,31 @@ BENCHMARK(BM_DocumentToSrt)
     ->ArgNames({"cues", "smpte"})
     ->Unit(benchmark::kMillisecond);
 
+// A document whose every paragraph has a colour of its own, read with style tags: the style
+// table must not make this quadratic.
+void BM_DistinctStyles(benchmark::State& state) {
+  const int cues = static_cast<int>(state.range(0));
+  std::string doc = "<tt xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\"><body><div>";
+  for (int i = 0; i < cues; ++i) {
+    char p[160];
+    std::snprintf(p, sizeof p, "<p begin=\"%ds\" end=\"%ds\"><span tts:color=\"#%06X\">cue %d</span></p>\n", i, i + 1,
+                  i * 97 % 0xFFFFFF, i);
+    doc += p;
+  }
+  doc += "</div></body></tt>";
+  for (auto _ : state) {
+    std::string srt = SrtOf(doc, state.range(1) != 0);
+    benchmark::DoNotOptimize(srt.data());
+  }
+  state.SetItemsProcessed(state.iterations() * cues);
+}
+BENCHMARK(BM_DistinctStyles)
+    ->ArgsProduct({{70000, 100000}, {0, 1}})
+    ->ArgNames({"cues", "tags"})
+    ->Unit(benchmark::kMillisecond);
+
 void BM_Encode(benchmark::State& state) {
-  FakeFileSystem fs;
-  FakeClock clock;
-  Settings settings;
-  ActivityLog log{clock, fs, settings};
-  const std::string srt =
-      BuildSrtText(ReadEbuTt(GenerateDocument(Profile::kEbuTtD, 1000, 3)).paragraphs, log);
+  const std::string srt = SrtOf(GenerateDocument(Profile::kEbuTtD, 1000, 3));
   const int code_page = static_cast<int>(state.range(0));
   std::string bytes, error;
   for (auto _ : state) {

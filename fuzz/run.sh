@@ -21,9 +21,10 @@ starting_inputs() {
   rm -rf "$dir" && mkdir -p "$dir"
   case "$target" in
     fuzz_document)
-      # The first byte picks the options; 0x03 turns both on.
+      # The first byte picks the options (0x03 turns both on), the second the sizes of the
+      # pieces the document is fed in.
       for f in "$CAPSEL_ROOT"/tests/data/*.xml "$CAPSEL_ROOT"/../shared/corpus/*.{xml,ttml,imscr}; do
-        [ -f "$f" ] && { printf '\003'; cat "$f"; } >"$dir/$(basename "$f")"
+        [ -f "$f" ] && { printf '\003\027'; cat "$f"; } >"$dir/$(basename "$f")"
       done ;;
     fuzz_time)
       local i=0

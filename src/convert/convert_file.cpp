@@ -1,26 +1,36 @@
 #include "convert/convert_file.h"
 
 #include <cerrno>
+#include <exception>
+#include <memory>
+#include <new>
+#include <vector>
 
-#include "convert/time_expression.h"
+#include "convert/cue_writer.h"
+#include "convert/ebutt_reader.h"
 #include "text/unicode.h"
 
 namespace capsel {
 namespace {
 
+// The document is read in pieces of this size.
+constexpr size_t kReadSize = 1 << 16;
+
 // Takes the input out of the watch folder: into OutPathXml, or deleted in delete mode. In
-// delete mode an input whose SRT file was not written is kept under another name, so its
+// delete mode an input whose output was not written is kept under another name, so its
 // subtitles are never lost.
-void DisposeOfInput(ConvertContext& c, const std::string& file_name, bool srt_written) {
+// `missing` names the output that was not written ("SRT" or "WebVTT"); null when all were.
+void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing) {
+  const bool written = missing == nullptr;
   const Settings& s = c.settings;
   const std::string source = s.InPath + file_name;
 
   if (s.OutPathXml == kDeleteMarker) {
-    if (!srt_written) {
+    if (!written) {
       std::string kept = file_name + ".failed";
       for (int n = 2; c.fs.Exists(s.InPath + kept); ++n)
         kept = file_name + ".failed." + std::to_string(n);
-      c.log.LogMessage("---- Keeping " + file_name + " as " + kept + " (no SRT file was written)");
+      c.log.LogMessage("---- Keeping " + file_name + " as " + kept + " (no " + missing + " file was written)");
       if (c.fs.Rename(source, s.InPath + kept) != 0) c.log.LogMessage(msg::kFileError);
       return;
     }
@@ -56,111 +66,173 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, bool srt_wr
   if (!source_gone && c.fs.Remove(source) != 0) c.log.LogMessage(msg::kFileError);
 }
 
-// The code page for the SRT file, or -1 after logging why there is none.
-int ChooseCodePage(ConvertContext& c) {
-  switch (ReadFlag(c.settings.WriteUtf8)) {
+// The code page of the SRT file, chosen before the document is read; its lines are logged
+// where the file is written.
+struct CodePage {
+  int number = kCodePageUtf8;
+  std::vector<std::string> lines;  // what the log says about the choice
+  bool usable = true;
+};
+
+CodePage ChooseCodePage(const Settings& s) {
+  CodePage cp;
+  switch (ReadFlag(s.WriteUtf8)) {
     case FlagValue::kOn:
-      return kCodePageUtf8;
+      return cp;
     case FlagValue::kNotANumber:
-      c.log.LogMessage(msg::kFileError);  // the comparison fails; the file is written as UTF-8
-      return kCodePageUtf8;
+      cp.lines.push_back(msg::kFileError);  // the comparison fails; the file is written as UTF-8
+      return cp;
     case FlagValue::kOff:
       break;
   }
   double number = 0;
-  if (!ParseNumber(c.settings.AnsiCodePage, &number) || number != static_cast<int>(number) ||
-      number <= 0) {
-    c.log.LogMessage("---- ERROR: AnsiCodePage \"" + c.settings.AnsiCodePage +
-                     "\" is not a code page number");
-    return -1;
+  if (!ParseNumber(s.AnsiCodePage, &number) || number != static_cast<int>(number) || number <= 0) {
+    cp.lines.push_back("---- ERROR: AnsiCodePage \"" + s.AnsiCodePage + "\" is not a code page number");
+    cp.usable = false;
+    return cp;
   }
-  return static_cast<int>(number);
+  cp.number = static_cast<int>(number);
+  if (IconvNameForCodePage(cp.number).empty()) {
+    cp.lines.push_back("---- ERROR: Cannot write the SRT file in the ANSI code page: code page " +
+                       std::to_string(cp.number) + " is not known on this system (AnsiCodePage)");
+    cp.usable = false;
+  }
+  return cp;
 }
 
-// Writes the SRT text and logs the outcome; true when the file is complete on disk.
-bool WriteSrt(ConvertContext& c, const std::string& file_name, const std::string& srt) {
-  const Settings& s = c.settings;
-  std::string base = file_name.substr(0, file_name.size() >= 4 ? file_name.size() - 4 : 0);
-  std::string path = s.OutPathSrt + base + s.AddLangString + ".srt";
-  c.log.LogMessage("Writing Subtitles to " + path + "....");
+// One output file of a conversion: where it goes, and the writer that streams into it.
+struct Output {
+  const char* name;  // what the log calls the file: "SRT" or "WebVTT"
+  std::string path;
+  std::vector<std::string> code_page_lines;
+  bool usable = true;  // false: no file can be written (the code page), nothing was started
+  std::unique_ptr<CueFileWriter> writer;
+};
 
-  int code_page = ChooseCodePage(c);
-  if (code_page < 0) {
+// Hands every cue to each output.
+class AllOutputs final : public CueSink {
+ public:
+  explicit AllOutputs(std::vector<Output>& outputs) : outputs_(outputs) {}
+  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override {
+    for (Output& o : outputs_) o.writer->OnCue(time, lines, styles);
+  }
+
+ private:
+  std::vector<Output>& outputs_;
+};
+
+Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format, const CodePage& cp,
+                   bool styled) {
+  Output out;
+  out.name = format == CueFormat::kSrt ? "SRT" : "WebVTT";
+  out.path = path;
+  out.code_page_lines = cp.lines;
+  out.usable = cp.usable;
+  // In delete mode the output becomes the only copy of the subtitles: flush it to disk.
+  const bool durable = c.settings.OutPathXml == kDeleteMarker;
+  std::unique_ptr<OutputFile> file;
+  int rc = out.usable ? c.fs.CreateReplacing(path, durable, &file) : EINVAL;
+  out.writer = std::make_unique<CueFileWriter>(format, cp.number, styled, std::move(file), rc);
+  return out;
+}
+
+// Gives a finished output its name and logs the outcome; true when the file is on disk.
+bool FinishOutput(ConvertContext& c, Output& out) {
+  c.log.LogMessage("Writing Subtitles to " + out.path + "....");
+  for (const std::string& line : out.code_page_lines) c.log.LogMessage(line);
+  if (!out.usable) {
     c.log.LogMessage(msg::kWriteFailed);
     return false;
   }
-  // In delete mode the SRT file becomes the only copy of the subtitles: flush it to disk.
-  bool durable = s.OutPathXml == kDeleteMarker;
-  WriteResult result = WriteTextFile(c.fs, path, srt, code_page, durable);
-  if (result.status == WriteResult::Status::kUnknownCodePage) {
-    c.log.LogMessage("---- ERROR: Cannot write the SRT file in the ANSI code page: " +
-                     result.message + " (AnsiCodePage)");
-    c.log.LogMessage(msg::kWriteFailed);
-    return false;
-  }
-  if (!result.ok()) {
-    c.fs.Remove(path);  // no older SRT file may pass for this conversion's result
+  if (out.writer->Commit() != 0) {
+    c.fs.Remove(out.path);  // no older file may pass for this conversion's result
     c.log.LogMessage(msg::kFileError);
     c.log.LogMessage(msg::kWriteFailed);
     c.log.LogMessage("---- Please check that capsel has write rights to the SRT output folder (" +
-                     s.OutPathSrt + ").");
+                     c.settings.OutPathSrt + ").");
     return false;
   }
   c.log.LogMessage(msg::kDone);
-  c.log.LogMessage("Successfully processed " + file_name + ".");
   return true;
+}
+
+// Reads the document through the reader in pieces. 0, or the errno of a read that failed.
+int ReadDocument(InputFile& in, EbuTtReader& reader) {
+  std::vector<char> buffer(kReadSize);
+  for (;;) {
+    long n = in.Read(buffer.data(), buffer.size());
+    if (n < 0) return static_cast<int>(-n);
+    if (n == 0 || !reader.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) return 0;
+  }
+}
+
+std::string Plural(int n, const char* one, const char* many) { return n == 1 ? one : many; }
+
+void LogDocumentWarnings(ConvertContext& c, const std::string& file_name, const ReadReport& report) {
+  for (int i = 0; i < report.file_errors; ++i) c.log.LogMessage(msg::kFileError);
+  if (report.paragraphs == 0) c.log.LogMessage("---- WARNING: No subtitles found in " + file_name);
+  if (report.never_shown > 0) {
+    c.log.LogMessage("---- WARNING: " + std::to_string(report.never_shown) +
+                     Plural(report.never_shown, " paragraph of ", " paragraphs of ") + file_name +
+                     Plural(report.never_shown, " is never shown and was left out",
+                            " are never shown and were left out"));
+  }
+  if (report.external_entities)
+    c.log.LogMessage("---- WARNING: " + file_name + " refers to external entities; their text was left out");
 }
 
 }  // namespace
 
-void AppendSrtBlock(std::string& srt, long long number, const std::string& begin,
-                    const std::string& end, const std::vector<std::string>& lines) {
-  srt += std::to_string(number);
-  srt += "\r\n";
-  srt += begin;
-  srt += " --> ";
-  srt += end;
-  srt += "\r\n";
-  for (const auto& line : lines) {
-    srt += line;
-    srt += "\r\n";
-  }
-  srt += "\r\n";
-}
-
-std::string BuildSrtText(const std::vector<Paragraph>& paragraphs, ActivityLog& log) {
-  std::string srt;
-  std::string begin = FormatSrtTime(0), end = FormatSrtTime(0);
-  long long number = 0;
-  for (const Paragraph& p : paragraphs) {
-    ++number;
-    if (p.begin) begin = FormatSrtTime(*p.begin);
-    else log.LogMessage(msg::kFileError);
-    if (p.end) end = FormatSrtTime(*p.end);
-    else log.LogMessage(msg::kFileError);
-    AppendSrtBlock(srt, number, begin, end, p.lines);
-  }
-  return srt;
-}
-
 void ConvertFile(ConvertContext& c, const std::string& file_name) {
+  const Settings& s = c.settings;
   c.log.LogMessage("Processing " + file_name + "...");
-  std::string bytes;
-  ReadResult document;
   ReadOptions options;
-  options.subtract_start_of_programme = ReadFlag(c.settings.SubtractStartOfProgramme) == FlagValue::kOn;
-  options.style_tags = ReadFlag(c.settings.StyleTags) == FlagValue::kOn;
-  if (c.fs.ReadFile(c.settings.InPath + file_name, &bytes) == 0) document = ReadEbuTt(bytes, options);
-  bytes = std::string();  // the document is in memory now; let the raw bytes go
-  if (!document.loaded) {
+  options.subtract_start_of_programme = ReadFlag(s.SubtractStartOfProgramme) == FlagValue::kOn;
+  options.style_tags = ReadFlag(s.StyleTags) == FlagValue::kOn;
+
+  const std::string base = file_name.substr(0, file_name.size() >= 4 ? file_name.size() - 4 : 0);
+  const std::string stem = s.OutPathSrt + base + s.AddLangString;
+  std::vector<Output> outputs;
+  ReadReport report;
+  int read_error = 0;
+  std::string failure;  // why the document could not be read, when it could not
+  try {
+    std::unique_ptr<InputFile> in;
+    read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
+    if (read_error == 0) {
+      outputs.push_back(StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
+      if (ReadFlag(s.WriteVtt) == FlagValue::kOn)  // WebVTT is UTF-8, whatever WriteUtf8 says
+        outputs.push_back(StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
+      AllOutputs all(outputs);
+      EbuTtReader reader(options, all, in->Size());
+      read_error = ReadDocument(*in, reader);
+      if (read_error == 0) report = reader.Finish();
+    }
+  } catch (const std::bad_alloc&) {
+    read_error = ENOMEM;
+  } catch (const std::exception& e) {
+    failure = "---- Cannot read " + file_name + ": " + e.what();
+  }
+  if (read_error != 0) failure = "---- Cannot read " + file_name + ": " + ErrorText(read_error);
+  if (failure.empty() && !report.loaded) {
+    failure = report.line > 0 ? "---- XML error in line " + std::to_string(report.line) + ", column " +
+                                    std::to_string(report.column) + ": " + report.error
+                              : "---- XML error: " + report.error;
+  }
+  if (!failure.empty()) {
+    outputs.clear();  // nothing of an unreadable document is ever written
     c.log.LogMessage(msg::kNotLoadable);
-    DisposeOfInput(c, file_name, /*srt_written=*/false);
+    c.log.LogMessage(failure);
+    DisposeOfInput(c, file_name, "SRT");
     return;
   }
-  std::string srt = BuildSrtText(document.paragraphs, c.log);
-  document.paragraphs = {};
-  bool written = WriteSrt(c, file_name, srt);
-  DisposeOfInput(c, file_name, written);
+
+  LogDocumentWarnings(c, file_name, report);
+  const char* missing = nullptr;
+  for (Output& out : outputs)
+    if (!FinishOutput(c, out) && missing == nullptr) missing = out.name;
+  if (missing == nullptr) c.log.LogMessage("Successfully processed " + file_name + ".");
+  DisposeOfInput(c, file_name, missing);
 }
 
 }  // namespace capsel

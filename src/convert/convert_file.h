@@ -1,9 +1,7 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "convert/ebutt_reader.h"
 #include "log/activity_log.h"
 #include "settings/file_system.h"
 #include "settings/settings.h"
@@ -25,18 +23,12 @@ struct ConvertContext {
   ActivityLog& log;
 };
 
-/// Appends one SRT block: number, timing line, the text lines, an empty line; CR LF each.
-void AppendSrtBlock(std::string& srt, long long number, const std::string& begin,
-                    const std::string& end, const std::vector<std::string>& lines);
-
-/// Builds the SRT text of a document. A paragraph without a readable begin or end logs one
-/// File Error line for each and takes the previous paragraph's time (00:00:00,000 for the
-/// first).
-std::string BuildSrtText(const std::vector<Paragraph>& paragraphs, ActivityLog& log);
-
-/// Converts the file `file_name` (a bare name in the watch folder) into an SRT file and takes
-/// it out of the watch folder. Every outcome is reported through the log; nothing reaches
-/// the caller. An input is deleted only once its SRT file is safely on disk.
+/// Converts the file `file_name` (a bare name in the watch folder) into an SRT file (and a
+/// WebVTT file when WriteVtt is set) and takes it out of the watch folder. The document is
+/// read in pieces and its cues are written as they come, into files that get their names
+/// only when complete. Every outcome is reported through the log, in the order of a
+/// document read whole first; nothing reaches the caller. An input is deleted only once
+/// every file it asked for is safely on disk.
 void ConvertFile(ConvertContext& context, const std::string& file_name);
 
 }  // namespace capsel

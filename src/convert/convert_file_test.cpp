@@ -66,11 +66,13 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
   auto none = [](FakeFileSystem&) {};
   const Case cases[] = {
       {"not loadable, moved", "<tt", "/w/done/", none,
-       {"Processing a.xml...", "Error while processing XML file. Skipping file.", "Moving a.xml to /w/done/"},
+       {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+        "---- XML error in line 1, column 4: Couldn't find end of Start Tag tt", "Moving a.xml to /w/done/"},
        false, false},
       {"unreadable file, moved", kHelloWorld, "/w/done/",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRead, "a.xml", EIO); },
-       {"Processing a.xml...", "Error while processing XML file. Skipping file.", "Moving a.xml to /w/done/"},
+       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRead, "a.xml", EACCES); },
+       {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+        "---- Cannot read a.xml: Permission denied", "Moving a.xml to /w/done/"},
        false, false},
       {"srt not writable, moved", kHelloWorld, "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", EACCES); },
@@ -120,6 +122,7 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
        true, true},
       {"delete mode keeps what could not be loaded", "junk", "<DELETE>", none,
        {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+        "---- XML error in line 1, column 1: Document is empty",
         "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
        false, false},
       {"delete mode keeps what could not be written", kHelloWorld, "<DELETE>",
@@ -247,26 +250,72 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
   }
 }
 
-TEST(BuildSrtText, MissingTimesTakeThePreviousValueWithOneErrorLineEach) {
-  FakeFileSystem fs;
-  FakeClock clock;
-  Settings settings;
-  ActivityLog log{clock, fs, settings};
-  MonitorLines monitor;
-  log.AddSink(&monitor);
-  std::vector<Paragraph> paragraphs(4);
-  paragraphs[0].end = 2;                              // no begin: 00:00:00,000
-  paragraphs[1].begin = 3, paragraphs[1].end = 4;
-  paragraphs[1].lines = {"x"};
-  paragraphs[2].begin = 5;                            // no end: the previous end
-  paragraphs[3].begin = 1, paragraphs[3].end = 0.5;   // backwards: kept in document order
-  EXPECT_EQ(BuildSrtText(paragraphs, log),
-            "1\r\n00:00:00,000 --> 00:00:02,000\r\n\r\n"
-            "2\r\n00:00:03,000 --> 00:00:04,000\r\nx\r\n\r\n"
-            "3\r\n00:00:05,000 --> 00:00:04,000\r\n\r\n"
-            "4\r\n00:00:01,000 --> 00:00:00,500\r\n\r\n");
-  EXPECT_EQ(monitor.lines.size(), 2u);
-  EXPECT_EQ(BuildSrtText({}, log), "");
+}  // namespace
+}  // namespace capsel
+
+namespace capsel {
+namespace {
+
+// Two cues: one with a br and the characters WebVTT must escape, one in a yellow bold span
+// and a colour WebVTT has no class for.
+const char kVttDocument[] =
+    "<tt xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\"><body><div>"
+    "<p begin=\"1s\" end=\"2s\">Tom &amp; Jerry<br/>a &lt;b&gt; --&gt; caf\xC3\xA9</p>"
+    "<p begin=\"3s\" end=\"4.5s\"><span tts:color=\"yellow\" tts:fontWeight=\"bold\">Yellow</span> "
+    "<span tts:color=\"#123456\">odd</span></p></div></body></tt>";
+
+TEST(WebVtt, IsWrittenBesideTheSrtFileWhenAskedFor) {
+  struct Case {
+    const char* name;
+    const char* write_vtt;
+    const char* style_tags;
+    std::string srt, vtt;
+  };
+  const std::string kSrtPlain =
+      "1\r\n00:00:01,000 --> 00:00:02,000\r\nTom & Jerry\r\na <b> --> caf\xE9\r\n\r\n"
+      "2\r\n00:00:03,000 --> 00:00:04,500\r\nYellow\r\nodd\r\n\r\n";
+  const Case cases[] = {
+      {"off: no WebVTT file", "0", "0", kSrtPlain, "<missing>"},
+      {"on", "1", "0", kSrtPlain,
+       "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\nTom &amp; Jerry\r\na &lt;b&gt; --&gt; caf\xC3\xA9\r\n\r\n"
+       "2\r\n00:00:03.000 --> 00:00:04.500\r\nYellow\r\nodd\r\n\r\n"},
+      {"on, with style tags", "1", "1",
+       "1\r\n00:00:01,000 --> 00:00:02,000\r\nTom & Jerry\r\na <b> --> caf\xE9\r\n\r\n"
+       "2\r\n00:00:03,000 --> 00:00:04,500\r\n<font color=\"#FFFF00\"><b>Yellow</b></font>\r\n"
+       "<font color=\"#123456\">odd</font>\r\n\r\n",
+       "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\nTom &amp; Jerry\r\na &lt;b&gt; --&gt; caf\xC3\xA9\r\n\r\n"
+       "2\r\n00:00:03.000 --> 00:00:04.500\r\n<c.yellow><b>Yellow</b></c>\r\nodd\r\n\r\n"},
+  };
+  for (const auto& c : cases) {
+    auto out = testdoc::ConvertDocument(kVttDocument, [&](Settings& s) {
+      s.WriteVtt = c.write_vtt;
+      s.StyleTags = c.style_tags;
+      s.WriteUtf8 = "0";  // the SRT file in windows-1252; WebVTT is always UTF-8
+    });
+    EXPECT_EQ(out.srt, c.srt) << c.name;
+    EXPECT_EQ(out.vtt, c.vtt) << c.name;
+  }
+}
+
+TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
+  const char kWriteCheck[] = "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
+  settings.WriteVtt = "1";
+  fs.FailOn(FakeFileSystem::Op::kWrite, "a.vtt", ENOSPC);
+  for (const char* out_path_xml : {"/w/done/", "<DELETE>"}) {
+    settings.OutPathXml = out_path_xml;
+    fs.AddFile("/w/in/a.xml", kHelloWorld);
+    Lines lines = Convert("a.xml");
+    const std::string last = settings.OutPathXml == "<DELETE>"
+                                  ? "---- Keeping a.xml as a.xml.failed (no WebVTT file was written)"
+                                  : "Moving a.xml to /w/done/";
+    EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+                            "Writing Subtitles to /w/out/a.vtt....", kFileError, "---- Error writing SRT file!",
+                            kWriteCheck, last}));
+    EXPECT_EQ(fs.Data("/w/out/a.srt"), kHelloWorldSrt);
+    EXPECT_FALSE(fs.Has("/w/out/a.vtt"));
+  }
+  EXPECT_EQ(fs.Data("/w/in/a.xml.failed"), kHelloWorld);
+  EXPECT_EQ(fs.Data("/w/done/a.xml"), kHelloWorld);
 }
 
 }  // namespace

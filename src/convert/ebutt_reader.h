@@ -1,51 +1,40 @@
 #pragma once
 
-#include <optional>
-#include <string>
+// Reading EBU-TT (TTML) documents: libxml2's push parser, set up so that nothing outside the
+// document is ever loaded, feeding the reader's state machine.
+
+#include <cstdint>
+#include <memory>
 #include <string_view>
-#include <vector>
+
+#include "convert/reading.h"
 
 namespace capsel {
 
-inline constexpr char kTtmlNamespace[] = "http://www.w3.org/ns/ttml";
-inline constexpr char kEbuttMetadataNamespace[] = "urn:ebu:tt:metadata";
+/// Reads one document that arrives in pieces, and hands its cues to the sink as soon as they
+/// are complete. It selects every `p` under `tt/body` whose ancestors below `body` are all
+/// `div`s, and times it as TTML does. Documents in the draft namespaces of older DFXP tools
+/// (2006/10 and 2006/04 "ttaf1") are read as if they were TTML. No external entity, DTD or
+/// network is ever loaded; entity expansion and nesting are bounded.
+class EbuTtReader {
+ public:
+  /// `size_hint` is the document's size, which bounds the text its entities may expand to.
+  EbuTtReader(const ReadOptions& options, CueSink& sink, uint64_t size_hint);
+  ~EbuTtReader();
+  EbuTtReader(const EbuTtReader&) = delete;
+  EbuTtReader& operator=(const EbuTtReader&) = delete;
 
-/// Choices that change what a document gives; both are off by default.
-struct ReadOptions {
-  /// Subtract the document's ebuttm:documentStartOfProgramme from every time.
-  bool subtract_start_of_programme = false;
-  /// Wrap text in the SRT tags <font color>, <b>, <i> and <u> from its computed style.
-  bool style_tags = false;
+  /// Reads the next piece. False once the document is known to be unreadable: feed no more.
+  bool Feed(std::string_view piece);
+  /// Ends the document and tells what it gave. Cues held back are handed over first.
+  ReadReport Finish();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
-/// One subtitle: a paragraph of the document.
-struct Paragraph {
-  /// Seconds from the start of the document, with the begin times of the enclosing body and
-  /// divs added; empty where the paragraph gives no readable time.
-  std::optional<double> begin, end;
-  /// The text lines, white space handled, empty lines left out.
-  std::vector<std::string> lines;
-};
-
-/// What reading a document gave.
-struct ReadResult {
-  bool loaded = false;  // false: not well-formed XML, or refused (see error)
-  std::string error;
-  std::vector<Paragraph> paragraphs;  // in document order
-};
-
-/// Reads an EBU-TT (TTML) document from memory. It selects every `p` under `tt/body` whose
-/// ancestors below `body` are all `div`s. Documents in the draft namespaces of older DFXP
-/// tools (2006/10 and 2006/04 "ttaf1") are read as if they were TTML. Nothing outside the document is ever loaded: no
-/// external entity, no DTD, no network. Entity expansion is bounded.
-///
-/// Text: a paragraph whose content is spans only gives one line per span, broken further
-/// at each `br` inside a span; a paragraph with text of its own gives its whole text,
-/// broken at each `br`. Blanks collapse as in TTML's default white-space handling.
-ReadResult ReadEbuTt(std::string_view bytes, const ReadOptions& options = {});
-
-/// An RGB colour (0xRRGGBB) from a TTML colour: #rrggbb, #rrggbbaa, rgb(), rgba() or a
-/// named colour; the alpha is dropped. Empty for what is no colour, and for "transparent".
-std::optional<unsigned> ParseTtmlColor(std::string_view text);
+/// Reads a whole document from memory.
+ReadReport ReadEbuTt(std::string_view bytes, const ReadOptions& options, CueSink& sink);
 
 }  // namespace capsel

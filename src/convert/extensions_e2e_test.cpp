@@ -98,19 +98,6 @@ TEST(Extensions, AnUnstyledDocumentIsTheSameWithStyleTagsOn) {
   EXPECT_EQ(Convert(testdoc::kHelloWorld, "StyleTags=1\n"), testdoc::kHelloWorldSrt);
 }
 
-TEST(ParseTtmlColor, ReadsEveryColourForm) {
-  struct Case {
-    const char* text;
-    std::optional<unsigned> rgb;
-  };
-  const Case cases[] = {{"#ff0000", 0xFF0000u},   {"#FF000080", 0xFF0000u}, {"rgb(1,2,3)", 0x010203u},
-                        {"rgba(1, 2, 3, 0)", 0x010203u}, {" navy ", 0x000080u}, {"magenta", 0xFF00FFu},
-                        {"transparent", std::nullopt}, {"#ff00", std::nullopt}, {"rgb(256,0,0)", std::nullopt},
-                        {"rgb(1,2)", std::nullopt},   {"rgba(1,2,3)", std::nullopt}, {"#gg0000", std::nullopt},
-                        {"Red", std::nullopt}};
-  for (const auto& c : cases) EXPECT_EQ(ParseTtmlColor(c.text), c.rgb) << c.text;
-}
-
 TEST(Extensions, LegacyDfxpDocumentsConvertLikeTheirTtmlTwin) {
   const std::string twin = R"doc(<tt xmlns="NS" xmlns:tts="NS#styling" xmlns:ttp="NS#parameter" ttp:frameRate="25">
     <head><styling><style xml:id="s" tts:fontStyle="italic"/></styling></head>

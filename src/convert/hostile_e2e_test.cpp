@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <thread>
 
@@ -36,6 +38,22 @@ TEST(Hostile, TenThousandNestedElementsAreRefusedNotFollowed) {
   EXPECT_EQ(run.status, 2);
   EXPECT_NE(run.out.find("Error while processing XML file. Skipping file."), std::string::npos);
   EXPECT_EQ(ReadFile(w.Path("done/deep.xml")), deep);
+}
+
+// A document is read in pieces: a 2 GB file (sparse, so it costs no disk) under a memory limit
+// far below its size is reported, moved on, and the next file is converted.
+TEST(Hostile, AFileLargerThanTheMemoryLimitIsReportedAndTheScanGoesOn) {
+  Workspace w("[Processing]\nMinFileAge=0\n");
+  WriteOldFile(w.Path("in/a_huge.xml"), "");
+  ASSERT_EQ(::truncate(w.Path("in/a_huge.xml").c_str(), 2'000'000'000), 0);
+  WriteOldFile(w.Path("in/b_next.xml"), testdoc::kHelloWorld);
+  ProcessRun run = RunCapsel({"--as=1500000000", CAPSEL_BINARY, "--headless", "--once", "--config", w.Ini()},
+                             "/usr/bin/prlimit");
+  EXPECT_EQ(run.status, 2) << run.out << run.err;
+  EXPECT_NE(run.out.find("Processing a_huge.xml...\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("---- XML error in line 1, column 1: Document is empty\n"), std::string::npos);
+  EXPECT_TRUE(Exists(w.Path("done/a_huge.xml")));
+  EXPECT_EQ(ReadFile(w.Path("out/b_next.srt")), testdoc::kHelloWorldSrt);
 }
 
 TEST(Hostile, ADocumentOf200MegabytesIsConverted) {

@@ -93,11 +93,11 @@ TEST_F(ScanTest, ATickConvertsEveryFileBetweenTheQueueAndFinishLines) {
   AddOld("b.xml");
   AddOld("a.xml");
   EXPECT_EQ(timer.Advance(2000), 1);
-  ASSERT_EQ(watch.lines.size(), 12u);
+  ASSERT_EQ(watch.lines.size(), 14u);
   EXPECT_EQ(watch.lines.front(),
             "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");
   EXPECT_EQ(watch.lines[1], "Processing a.xml...");
-  EXPECT_EQ(watch.lines[6], "Processing b.xml...");
+  EXPECT_EQ(watch.lines[7], "Processing b.xml...");
   EXPECT_EQ(watch.lines.back(), "---- DoConvert: Finished - All files have been processed!");
   for (bool on : watch.timer_on) EXPECT_FALSE(on) << "the timer is off while a scan runs";
   EXPECT_TRUE(timer.Enabled());

@@ -3,6 +3,11 @@
 // Documents shared by the conversion tests, with the SRT text a person checked for them, and
 // the folders they are converted in.
 
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/convert_file.h"
 #include "settings/fake_file_system.h"
 #include "settings/settings.h"
 
@@ -29,5 +34,34 @@ inline constexpr char kHelloWorld[] =
 inline constexpr char kHelloWorldSrt[] =
     "1\r\n00:00:01,000 --> 00:00:02,500\r\nHello\r\nWorld\r\n\r\n"
     "2\r\n00:00:03,000 --> 00:00:04,000\r\nBye\r\n\r\n";
+
+// What converting one document gave: its SRT (and WebVTT) text, "<missing>" where none was
+// written, and the log lines between the Processing line and the first Writing line.
+struct Converted {
+  std::string srt, vtt;
+  std::vector<std::string> notes;
+};
+
+inline Converted ConvertDocument(const std::string& document,
+                                 const std::function<void(Settings&)>& configure = {}) {
+  FakeFileSystem fs;
+  Settings settings;
+  SetUpFolders(fs, settings);
+  if (configure) configure(settings);
+  FakeClock clock;
+  ActivityLog log{clock, fs, settings};
+  MonitorLines monitor;
+  log.AddSink(&monitor);
+  fs.AddFile("/w/in/doc.xml", document);
+  ConvertContext context{fs, settings, log};
+  ConvertFile(context, "doc.xml");
+  Converted out{fs.Data("/w/out/doc.srt"), fs.Data("/w/out/doc.vtt"), {}};
+  for (size_t i = 1; i < monitor.lines.size(); ++i) {
+    std::string line = monitor.lines[i].substr(21);  // without the time stamp
+    if (line.starts_with("Writing Subtitles to") || line.starts_with("Moving ")) break;
+    out.notes.push_back(line);
+  }
+  return out;
+}
 
 }  // namespace capsel::testdoc

@@ -102,11 +102,13 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
     if (pos < s.size() && s[pos] == ':' && !has_fraction) {
       ++pos;
       double frames = 0;
-      if (!ReadDecimal(s, pos, &frames, nullptr, false)) return std::nullopt;
+      // TTML counts frames, and sub-frames, from 0 to one below their rate.
+      if (!ReadDecimal(s, pos, &frames, nullptr, false) || frames >= timing.frame_rate) return std::nullopt;
       if (pos < s.size() && s[pos] == '.') {
         ++pos;
         double sub_frames = 0;
-        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false)) return std::nullopt;
+        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false) || sub_frames >= timing.sub_frame_rate)
+          return std::nullopt;
         frames += sub_frames / timing.sub_frame_rate;
       }
       total += frames / timing.EffectiveFrameRate();
@@ -126,17 +128,36 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
   return std::nullopt;
 }
 
-std::string FormatSrtTime(double seconds) {
+long long SrtMilliseconds(double seconds) {
   // Past about 285,000 years an SRT time stops meaning anything; clamp rather than overflow.
   constexpr double kMaxMs = 9e15;
-  double total_ms = std::isfinite(seconds) && seconds > 0 ? std::min(seconds * 1000, kMaxMs) : 0;
+  double total_ms = !std::isnan(seconds) && seconds > 0 ? std::min(seconds * 1000, kMaxMs) : 0;
   // Decimal fractions such as .9605 are not exact in binary; the small nudge makes a value
   // written as an exact half round up, as it reads.
-  long long ms = static_cast<long long>(std::floor(total_ms + 0.5 + 1e-6));
-  char buf[48];
-  std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld,%03lld", ms / 3600000, ms / 60000 % 60,
-                ms / 1000 % 60, ms % 1000);
-  return buf;
+  return static_cast<long long>(std::floor(total_ms + 0.5 + 1e-6));
+}
+
+std::string FormatSrtTime(double seconds) {
+  long long ms = SrtMilliseconds(seconds);
+  // Written by hand: this runs twice for every subtitle.
+  char buf[32];
+  char* end = buf + sizeof buf;
+  char* p = end;
+  auto digits = [&p](long long value, int width) {
+    for (int i = 0; i < width || value > 0; ++i) {
+      *--p = static_cast<char>('0' + value % 10);
+      value /= 10;
+      if (i + 1 >= width && value == 0) break;
+    }
+  };
+  digits(ms % 1000, 3);
+  *--p = ',';
+  digits(ms / 1000 % 60, 2);
+  *--p = ':';
+  digits(ms / 60000 % 60, 2);
+  *--p = ':';
+  digits(ms / 3600000, 2);
+  return std::string(p, end);
 }
 
 }  // namespace capsel

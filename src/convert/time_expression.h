@@ -25,6 +25,9 @@ TimingParameters ReadTimingParameters(std::string_view frame_rate, std::string_v
 /// Empty when the text is no such expression.
 std::optional<double> ParseTimeExpression(std::string_view text, const TimingParameters& timing);
 
+/// Whole milliseconds, rounded as FormatSrtTime rounds them; negative times are 0.
+long long SrtMilliseconds(double seconds);
+
 /// "HH:MM:SS,mmm", rounded to the nearest millisecond; hours take more digits when needed.
 /// Negative times are written as 00:00:00,000.
 std::string FormatSrtTime(double seconds);

@@ -3,7 +3,9 @@
 // An in-memory file system for tests: it records what happened and fails any call on command.
 
 #include <cerrno>
+#include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,7 +16,7 @@ namespace capsel {
 
 class FakeFileSystem final : public FileSystem {
  public:
-  enum class Op { kList, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir };
+  enum class Op { kList, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir, kCommit };
 
   struct File {
     std::string data;
@@ -67,6 +69,20 @@ class FakeFileSystem final : public FileSystem {
     auto it = files.find(p);
     if (it == files.end()) return dirs.count(p) ? EISDIR : ENOENT;
     *data = it->second.data;
+    return 0;
+  }
+  int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
+    std::string data;
+    if (int rc = ReadFile(path, &data)) return rc;
+    *file = std::make_unique<Input>(std::move(data));
+    return 0;
+  }
+  int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kWrite, p)) return rc;
+    if (!dirs.count(DirName(p))) return ENOENT;
+    if (dirs.count(p)) return EISDIR;
+    *file = std::make_unique<Output>(this, p, sync);
     return 0;
   }
   int WriteReplace(const std::string& path, std::string_view data, bool sync) override {
@@ -148,13 +164,49 @@ class FakeFileSystem final : public FileSystem {
   }
 
  private:
+  class Input final : public InputFile {
+   public:
+    explicit Input(std::string data) : data_(std::move(data)) {}
+    long Read(char* buffer, size_t size) override {
+      size_t n = std::min(size, data_.size() - pos_);
+      data_.copy(buffer, n, pos_);
+      pos_ += n;
+      return static_cast<long>(n);
+    }
+    std::uint64_t Size() const override { return data_.size(); }
+
+   private:
+    std::string data_;
+    size_t pos_ = 0;
+  };
+  // Holds the text until Commit, which puts it in place as a rename would.
+  class Output final : public OutputFile {
+   public:
+    Output(FakeFileSystem* fs, std::string path, bool sync) : fs_(fs), path_(std::move(path)), sync_(sync) {}
+    int Write(std::string_view data) override {
+      data_.append(data);
+      return 0;
+    }
+    int Commit() override {
+      if (int rc = fs_->Check(Op::kCommit, path_)) return rc;
+      fs_->files[path_] = File{std::move(data_), 0, sync_};
+      return 0;
+    }
+
+   private:
+    FakeFileSystem* fs_;
+    std::string path_;
+    bool sync_;
+    std::string data_;
+  };
+
   struct Failure {
     Op op;
     std::string path_part;
     int error;
   };
   int Check(Op op, const std::string& what) {
-    static const char* kNames[] = {"list", "read", "write", "append", "rename", "copy", "remove", "chdir"};
+    static const char* kNames[] = {"list", "read", "write", "append", "rename", "copy", "remove", "chdir", "commit"};
     calls.push_back(std::string(kNames[static_cast<int>(op)]) + " " + what);
     for (const auto& f : failures_)
       if (f.op == op && what.find(f.path_part) != std::string::npos) return f.error;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <vector>
 
 namespace capsel {
 namespace {
@@ -21,7 +22,20 @@ class Fd {
   }
   Fd(const Fd&) = delete;
   Fd& operator=(const Fd&) = delete;
+  Fd& operator=(Fd&& other) noexcept {
+    if (this != &other) {
+      if (fd_ >= 0) ::close(fd_);
+      fd_ = other.fd_;
+      other.fd_ = -1;
+    }
+    return *this;
+  }
   int get() const { return fd_; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   // Closes now and reports what close says: a write error can surface only here.
   int Close() {
     int rc = ::close(fd_);
@@ -74,30 +88,76 @@ int OpenUnnamed(const std::string& dir) {
 #endif
 }
 
+// A file written under no name (or a hidden temporary one where the file system cannot do
+// that) that takes its real name only when it is complete.
+class ReplacingFile final : public OutputFile {
+ public:
+  ReplacingFile(std::string path, bool sync) : path_(std::move(path)), sync_(sync) {}
+  ~ReplacingFile() override {
+    if (!committed_ && !anonymous_ && fd_.get() >= 0) ::unlink(temp_.c_str());
+  }
+
+  int Open() {
+    dir_ = DirName(path_);
+    temp_ = TempNameFor(path_);
+    fd_ = Fd(OpenUnnamed(dir_));
+    anonymous_ = fd_.get() >= 0;
+    if (!anonymous_) fd_ = Fd(::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    return fd_.get() < 0 ? errno : 0;
+  }
+  int Write(std::string_view data) override { return WriteAll(fd_.get(), data); }
+  int Commit() override {
+    int rc = 0;
+    if (sync_ && ::fsync(fd_.get()) != 0) rc = errno;
+    if (rc == 0 && anonymous_) {
+      // Give the finished file its temporary name; until here it had none.
+      std::string proc = "/proc/self/fd/" + std::to_string(fd_.get());
+      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp_.c_str(), AT_SYMLINK_FOLLOW) != 0) rc = errno;
+      else anonymous_ = false;  // it has a name now, which a failure below must remove
+    }
+    int close_rc = fd_.Close();
+    if (rc == 0) rc = close_rc;
+    if (rc == 0 && ::rename(temp_.c_str(), path_.c_str()) != 0) rc = errno;
+    if (rc != 0) {
+      if (!anonymous_) ::unlink(temp_.c_str());
+      committed_ = true;  // nothing is left to clean up
+      return rc;
+    }
+    committed_ = true;
+    return sync_ ? SyncDir(dir_) : 0;
+  }
+
+ private:
+  std::string path_, dir_, temp_;
+  bool sync_;
+  Fd fd_{-1};
+  bool anonymous_ = false;
+  bool committed_ = false;
+};
+
+class ReadingFile final : public InputFile {
+ public:
+  ReadingFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  long Read(char* buffer, size_t size) override {
+    for (;;) {
+      ssize_t n = ::read(fd_.get(), buffer, size);
+      if (n >= 0) return static_cast<long>(n);
+      if (errno != EINTR) return -errno;
+    }
+  }
+  std::uint64_t Size() const override { return size_; }
+
+ private:
+  Fd fd_;
+  std::uint64_t size_;
+};
+
 // Writes `data` to a fresh temporary file and renames it to `path`.
 int WriteThroughTemp(const std::string& path, std::string_view data, bool sync) {
-  const std::string dir = DirName(path);
-  std::string temp = TempNameFor(path);
-  Fd unnamed(OpenUnnamed(dir));
-  const bool anonymous = unnamed.get() >= 0;
-  Fd named(anonymous ? -1 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-  Fd& fd = anonymous ? unnamed : named;
-  if (fd.get() < 0) return errno;
-  int rc = WriteAll(fd.get(), data);
-  if (rc == 0 && sync && ::fsync(fd.get()) != 0) rc = errno;
-  if (rc == 0 && anonymous) {
-    // Give the finished file its temporary name; until here it had none.
-    std::string proc = "/proc/self/fd/" + std::to_string(fd.get());
-    if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) != 0) rc = errno;
-  }
-  int close_rc = fd.Close();
-  if (rc == 0) rc = close_rc;
-  if (rc == 0 && ::rename(temp.c_str(), path.c_str()) != 0) rc = errno;
-  if (rc != 0) {
-    ::unlink(temp.c_str());
-    return rc;
-  }
-  return sync ? SyncDir(dir) : 0;
+  ReplacingFile file(path, sync);
+  if (int rc = file.Open()) return rc;
+  if (int rc = file.Write(data)) return rc;
+  return file.Commit();
 }
 
 }  // namespace
@@ -151,27 +211,40 @@ int RealFileSystem::List(const std::string& dir, std::vector<DirEntry>* entries)
   return rc;
 }
 
-int RealFileSystem::ReadFile(const std::string& path, std::string* data) {
-  data->clear();
+int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {
+  file->reset();
   // O_NONBLOCK: a FIFO swapped in under a listed name must not block the scan forever.
-  Fd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-  if (fd.get() < 0) return errno;
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  Fd guard(fd);
   struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (::fstat(fd, &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (!S_ISREG(st.st_mode)) return EINVAL;
-  if (st.st_size > 0) data->reserve(static_cast<size_t>(st.st_size));
+  *file = std::make_unique<ReadingFile>(guard.Release(), static_cast<std::uint64_t>(st.st_size));
+  return 0;
+}
+
+int RealFileSystem::CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) {
+  file->reset();
+  auto replacing = std::make_unique<ReplacingFile>(path, sync);
+  if (int rc = replacing->Open()) return rc;
+  *file = std::move(replacing);
+  return 0;
+}
+
+int RealFileSystem::ReadFile(const std::string& path, std::string* data) {
+  data->clear();
+  std::unique_ptr<InputFile> file;
+  if (int rc = OpenForReading(path, &file)) return rc;
+  data->reserve(file->Size());
   char buf[1 << 16];
   for (;;) {
-    ssize_t n = ::read(fd.get(), buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (n == 0) break;
+    long n = file->Read(buf, sizeof buf);
+    if (n < 0) return static_cast<int>(-n);
+    if (n == 0) return 0;
     data->append(buf, static_cast<size_t>(n));
   }
-  return 0;
 }
 
 int RealFileSystem::WriteReplace(const std::string& path, std::string_view data, bool sync) {
@@ -191,9 +264,19 @@ int RealFileSystem::Rename(const std::string& from, const std::string& to) {
 }
 
 int RealFileSystem::Copy(const std::string& from, const std::string& to, bool sync) {
-  std::string data;
-  if (int rc = ReadFile(from, &data)) return rc;
-  return WriteThroughTemp(to, data, sync);
+  // In pieces: a copy never needs the whole file in memory.
+  std::unique_ptr<InputFile> in;
+  if (int rc = OpenForReading(from, &in)) return rc;
+  ReplacingFile out(to, sync);
+  if (int rc = out.Open()) return rc;
+  std::vector<char> buf(1 << 16);
+  for (;;) {
+    long n = in->Read(buf.data(), buf.size());
+    if (n < 0) return static_cast<int>(-n);
+    if (n == 0) break;
+    if (int rc = out.Write(std::string_view(buf.data(), static_cast<size_t>(n)))) return rc;
+  }
+  return out.Commit();
 }
 
 int RealFileSystem::Remove(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,28 @@ struct DirEntry {
   std::int64_t mtime_ns = 0;  // last modification, nanoseconds since the epoch
 };
 
+/// A file open for reading, piece by piece.
+class InputFile {
+ public:
+  virtual ~InputFile() = default;
+  /// Reads up to `size` bytes: the number read, 0 at the end, or minus an errno value.
+  virtual long Read(char* buffer, size_t size) = 0;
+  /// The file's size when it was opened.
+  virtual std::uint64_t Size() const = 0;
+};
+
+/// A new file that nobody sees until it is complete: written piece by piece, it replaces the
+/// file at its path only on Commit. Destroyed without Commit, it leaves nothing behind.
+class OutputFile {
+ public:
+  virtual ~OutputFile() = default;
+  /// Appends `data`; 0 or an errno value.
+  virtual int Write(std::string_view data) = 0;
+  /// Gives the file its name, replacing an older one (flushed to disk first when it was
+  /// created with `sync`); 0 or an errno value, and then nothing is left behind.
+  virtual int Commit() = 0;
+};
+
 /// The operating system's file services, as capsel uses them. Every call returns 0 on
 /// success or an errno value; none throws. Tests replace it with a fake that fails on command.
 class FileSystem {
@@ -25,6 +48,11 @@ class FileSystem {
   virtual int List(const std::string& dir, std::vector<DirEntry>* entries) = 0;
   /// Reads a whole file.
   virtual int ReadFile(const std::string& path, std::string* data) = 0;
+  /// Opens an ordinary file for reading; EISDIR or EINVAL for anything else (a FIFO must
+  /// never block the scan).
+  virtual int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
+  /// Starts a file that will replace `path` on Commit.
+  virtual int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) = 0;
   /// Writes `data` to a new temporary file beside `path` and renames it over `path`, so
   /// `path` holds either its old content or all of `data`. With `sync` the file and its
   /// folder are flushed to disk first. On failure no temporary file is left behind.
@@ -51,6 +79,8 @@ class RealFileSystem final : public FileSystem {
  public:
   int List(const std::string& dir, std::vector<DirEntry>* entries) override;
   int ReadFile(const std::string& path, std::string* data) override;
+  int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
+  int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) override;
   int WriteReplace(const std::string& path, std::string_view data, bool sync) override;
   int Append(const std::string& path, std::string_view data) override;
   int Rename(const std::string& from, const std::string& to) override;

@@ -76,6 +76,7 @@ int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& 
   settings.MinFileAge = ini.Get("Processing", "MinFileAge", "2");
   settings.SubtractStartOfProgramme = ini.Get("Processing", "SubtractStartOfProgramme", "0");
   settings.StyleTags = ini.Get("Processing", "StyleTags", "0");
+  settings.WriteVtt = ini.Get("Processing", "WriteVtt", "0");
 
   AppendSeparator(settings.InPath);
   AppendSeparator(settings.OutPathSrt);

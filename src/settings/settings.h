@@ -27,6 +27,7 @@ struct Settings {
   std::string MinFileAge;    // seconds a file must rest before the scan takes it
   std::string SubtractStartOfProgramme;  // flag: times count from the programme's start
   std::string StyleTags;                 // flag: colour, bold, italic, underline as SRT tags
+  std::string WriteVtt;                  // flag: a WebVTT file beside each SRT file
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";

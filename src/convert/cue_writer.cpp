@@ -1,0 +1,171 @@
+#include "convert/cue_writer.h"
+
+#include <cstdio>
+
+#include "convert/time_expression.h"
+#include "text/unicode.h"
+
+namespace capsel {
+namespace {
+
+// Text waits in memory until there is this much of it; then it goes to the file in one write.
+constexpr size_t kFlushSize = 1 << 16;
+// The window that puts WebVTT cues in the order they begin.
+constexpr size_t kWindowCues = 1 << 16;
+constexpr size_t kWindowBytes = 8 << 20;
+
+// WebVTT's own colour classes, for the colours that have one.
+const char* VttColorClass(unsigned color) {
+  switch (color) {
+    case 0xFFFF00: return "yellow";
+    case 0x00FF00: return "lime";
+    case 0x00FFFF: return "cyan";
+    case 0xFF0000: return "red";
+    case 0xFF00FF: return "magenta";
+    case 0x0000FF: return "blue";
+    case 0x000000: return "black";
+    default: return nullptr;
+  }
+}
+
+void OpenTags(CueFormat format, const TextStyle& s, std::string& out) {
+  if (s.HasColor()) {
+    if (format == CueFormat::kSrt) {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "<font color=\"#%06X\">", *s.color);
+      out += buf;
+    } else if (const char* name = VttColorClass(*s.color)) {
+      out += "<c.";
+      out += name;
+      out += '>';
+    }
+  }
+  if (s.Bold()) out += "<b>";
+  if (s.Italic()) out += "<i>";
+  if (s.Underline()) out += "<u>";
+}
+
+void CloseTags(CueFormat format, const TextStyle& s, std::string& out) {
+  if (s.Underline()) out += "</u>";
+  if (s.Italic()) out += "</i>";
+  if (s.Bold()) out += "</b>";
+  if (s.HasColor()) {
+    if (format == CueFormat::kSrt) out += "</font>";
+    else if (VttColorClass(*s.color)) out += "</c>";
+  }
+}
+
+void AppendText(CueFormat format, std::string_view text, std::string& out) {
+  if (format == CueFormat::kSrt) {
+    out += text;
+    return;
+  }
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+}
+
+}  // namespace
+
+void AppendCue(CueFormat format, std::string& out, long long number, Interval time,
+               const CueLines& lines, const StyleTable* styles) {
+  out += std::to_string(number);
+  out += "\r\n";
+  AppendCueBody(format, out, time, lines, styles);
+}
+
+void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
+                   const StyleTable* styles) {
+  std::string begin = FormatSrtTime(time.begin), end = FormatSrtTime(time.end);
+  if (format == CueFormat::kVtt) {
+    begin[begin.size() - 4] = '.';
+    end[end.size() - 4] = '.';
+  }
+  out += begin;
+  out += " --> ";
+  out += end;
+  out += "\r\n";
+  size_t run = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const uint32_t line_end = lines.ends[i];
+    if (styles == nullptr || lines.runs.empty()) {
+      AppendText(format, lines.Line(i), out);
+    } else {
+      for (uint32_t pos = lines.LineBegin(i); pos < line_end && run < lines.runs.size(); ++run) {
+        const StyleRun& r = lines.runs[run];
+        const TextStyle& style = (*styles)[r.style];
+        OpenTags(format, style, out);
+        AppendText(format, std::string_view(lines.text).substr(pos, r.end - pos), out);
+        CloseTags(format, style, out);
+        pos = r.end;
+      }
+    }
+    out += "\r\n";
+  }
+  out += "\r\n";
+}
+
+CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file,
+                             int open_error)
+    : format_(format), code_page_(code_page), styled_(styled), file_(std::move(file)), error_(open_error) {
+  if (format_ == CueFormat::kVtt) text_ = kVttHeader;
+}
+
+void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable& styles) {
+  if (file_ == nullptr || error_ != 0) return;
+  if (format_ == CueFormat::kSrt) {
+    AppendCue(format_, text_, ++number_, time, lines, styled_ ? &styles : nullptr);
+  } else {
+    Held cue{SrtMilliseconds(time.begin), received_++, {}};
+    AppendCueBody(format_, cue.body, time, lines, styled_ ? &styles : nullptr);
+    held_bytes_ += cue.body.size();
+    held_.push(std::move(cue));
+    if (held_.size() > kWindowCues || held_bytes_ > kWindowBytes) WriteHeld(held_.size() / 2);
+  }
+  if (text_.size() >= kFlushSize) Flush();
+}
+
+// Writes the earliest held cues until `keep` are left.
+void CueFileWriter::WriteHeld(size_t keep) {
+  while (held_.size() > keep) {
+    const Held& cue = held_.top();
+    text_ += std::to_string(++number_);
+    text_ += "\r\n";
+    text_ += cue.body;
+    held_bytes_ -= cue.body.size();
+    held_.pop();
+    if (text_.size() >= kFlushSize) Flush();
+  }
+}
+
+// Pieces end between cues, so no character is ever cut in two.
+void CueFileWriter::Flush() {
+  if (file_ == nullptr || error_ != 0 || text_.empty()) return;
+  std::string_view bytes = text_;
+  if (code_page_ != kCodePageUtf8) {
+    std::string message;
+    if (!EncodeText(text_, code_page_, &encoded_, &message)) {
+      error_ = EINVAL;
+      return;
+    }
+    bytes = encoded_;
+  }
+  error_ = file_->Write(bytes);
+  text_.clear();
+}
+
+int CueFileWriter::Commit() {
+  WriteHeld(0);
+  Flush();
+  if (error_ != 0 || file_ == nullptr) return error_ != 0 ? error_ : EINVAL;
+  error_ = file_->Commit();
+  file_.reset();
+  return error_;
+}
+
+}  // namespace capsel

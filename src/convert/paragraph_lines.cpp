@@ -1,0 +1,170 @@
+#include "convert/paragraph_lines.h"
+
+#include <algorithm>
+
+namespace capsel {
+namespace {
+
+bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+// Builds lines one character at a time. Collapsible blanks are held back until the next
+// character shows whether they stand inside a line (one blank) or at its end (none).
+class LineWriter {
+ public:
+  LineWriter(CueLines* out, bool styled) : out_(out), styled_(styled) { out->Clear(); }
+
+  void Text(std::string_view text, bool preserve, uint16_t style) {
+    const char* kBreaking = preserve ? "\n\r" : " \t\n\r";
+    while (!text.empty()) {
+      // A run of ordinary characters goes in at once.
+      size_t run = text.find_first_of(kBreaking);
+      if (run != 0) {
+        Put(text.substr(0, run), style);
+        if (run == std::string_view::npos) return;
+      }
+      char c = text[run];
+      text.remove_prefix(run + 1);
+      if (preserve) {
+        if (c == '\n') Break();
+      } else {
+        if (!pending_blank_) blank_style_ = style;  // a collapsed blank keeps its first style
+        pending_blank_ = true;
+      }
+    }
+  }
+
+  void Break() {
+    std::string& text = out_->text;
+    if (has_text_) {
+      out_->ends.push_back(static_cast<uint32_t>(text.size()));
+    } else {
+      text.resize(line_start_);
+      while (!out_->runs.empty() && out_->runs.back().end > line_start_) out_->runs.pop_back();
+    }
+    line_start_ = text.size();
+    pending_blank_ = has_text_ = run_open_ = false;
+  }
+
+ private:
+  void Put(std::string_view chars, uint16_t style) {
+    if (pending_blank_ && out_->text.size() > line_start_) Append(" ", blank_style_);
+    pending_blank_ = false;
+    Append(chars, style);
+    if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
+  }
+  void Append(std::string_view chars, uint16_t style) {
+    out_->text += chars;
+    if (!styled_) return;
+    auto end = static_cast<uint32_t>(out_->text.size());
+    if (run_open_ && out_->runs.back().style == style) {
+      out_->runs.back().end = end;
+    } else {
+      out_->runs.push_back({end, style});
+      run_open_ = true;
+    }
+  }
+
+  CueLines* out_;
+  bool styled_;
+  size_t line_start_ = 0;
+  bool pending_blank_ = false;
+  uint16_t blank_style_ = 0;
+  bool has_text_ = false;
+  bool run_open_ = false;
+};
+
+}  // namespace
+
+void CueLines::Clear() {
+  text.clear();
+  ends.clear();
+  runs.clear();
+}
+
+void ParagraphContent::Clear() {
+  text_.clear();
+  pieces_.clear();
+  has_break_ = has_top_span_ = has_own_text_ = false;
+}
+
+void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t style, Interval visible,
+                               bool top_level) {
+  if (top_level && !has_own_text_ && !IsBlank(text)) has_own_text_ = true;
+  if (!pieces_.empty()) {
+    Piece& last = pieces_.back();
+    if (last.kind == Kind::kText && last.preserve == preserve && last.style == style &&
+        last.visible == visible && last.offset + last.length == text_.size()) {
+      text_.append(text);
+      last.length += static_cast<uint32_t>(text.size());
+      return;
+    }
+  }
+  Piece piece{Kind::kText, preserve, style, static_cast<uint32_t>(text_.size()),
+              static_cast<uint32_t>(text.size()), visible};
+  text_.append(text);
+  pieces_.push_back(piece);
+}
+
+void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
+  LineWriter lines(out, styled);
+  const bool per_span = !has_break_ && has_top_span_ && !has_own_text_;
+  bool in_top_span = false;
+  for (const Piece& p : pieces_) {
+    switch (p.kind) {
+      case Kind::kText:
+        if (per_span && !in_top_span) break;  // blanks between the spans
+        if (p.visible.begin <= from && p.visible.end >= to) lines.Text(TextOf(p), p.preserve, p.style);
+        break;
+      case Kind::kBreak:
+        lines.Break();
+        break;
+      case Kind::kSpanStart:
+        in_top_span = true;
+        break;
+      case Kind::kSpanEnd:
+        in_top_span = false;
+        if (per_span) lines.Break();
+        break;
+    }
+  }
+  lines.Break();
+}
+
+bool ParagraphContent::HasTimedText(Interval whole) const {
+  for (const Piece& p : pieces_)
+    if (p.kind == Kind::kText && !(p.visible.begin <= whole.begin && p.visible.end >= whole.end)) return true;
+  return false;
+}
+
+void ParagraphContent::ForEachStretch(Interval whole, bool styled,
+                                      const std::function<void(Interval, const CueLines&)>& cue) const {
+  std::vector<double> cuts{whole.begin, whole.end};
+  for (const Piece& p : pieces_) {
+    if (p.kind != Kind::kText) continue;
+    for (double t : {p.visible.begin, p.visible.end})
+      if (t > whole.begin && t < whole.end) cuts.push_back(t);
+  }
+  std::sort(cuts.begin(), cuts.end());
+  cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+
+  CueLines held, next;
+  Interval held_interval;
+  bool holding = false;
+  for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+    const Interval stretch{cuts[i], cuts[i + 1]};
+    LayOut(stretch.begin, stretch.end, styled, &next);
+    if (holding && next == held && held_interval.end == stretch.begin) {
+      held_interval.end = stretch.end;  // the text stays the same: one cue
+      continue;
+    }
+    if (holding) cue(held_interval, held);
+    holding = next.size() > 0;
+    if (holding) {
+      std::swap(held, next);
+      held_interval = stretch;
+    }
+  }
+  if (holding) cue(held_interval, held);
+}
+
+}  // namespace capsel

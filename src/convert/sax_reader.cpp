@@ -1,0 +1,368 @@
+#include "convert/sax_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace capsel {
+namespace {
+
+// TTML, and the draft namespaces older DFXP tools write; all are read alike.
+constexpr const char* kDocumentNamespaces[] = {kTtmlNamespace, "http://www.w3.org/2006/10/ttaf1",
+                                               "http://www.w3.org/2006/04/ttaf1"};
+constexpr char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
+
+// An end that nothing in the document gives lasts until the next paragraph begins, but at
+// most this long.
+constexpr double kOpenEndLimit = 10;
+// Paragraphs held back behind one whose end is open; past this, the oldest is given its
+// longest end, so a document of open ends cannot hold itself in memory.
+constexpr size_t kMaxHeld = 4096;
+
+// Which attributes a lookup takes: no namespace, xml:, or a TTML vocabulary.
+enum Namespace { kNone, kXml, kStyling, kParameter };
+
+const char* Chars(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
+
+bool InDocumentNamespace(const char* uri) {
+  if (uri == nullptr) return false;
+  for (const char* name : kDocumentNamespaces)
+    if (std::strcmp(uri, name) == 0) return true;
+  return false;
+}
+
+bool InVocabulary(const char* uri, std::initializer_list<const char*> suffixes) {
+  if (uri == nullptr) return false;
+  std::string_view href = uri;
+  for (const char* name : kDocumentNamespaces) {
+    if (!href.starts_with(name)) continue;
+    for (const char* suffix : suffixes)
+      if (href.substr(std::strlen(name)) == suffix) return true;
+  }
+  return false;
+}
+
+bool UriMatches(const char* uri, int ns) {
+  switch (ns) {
+    case kNone: return uri == nullptr;
+    case kXml: return uri != nullptr && std::strcmp(uri, kXmlNamespace) == 0;
+    case kStyling: return InVocabulary(uri, {"#styling", "#style"});
+    default: return InVocabulary(uri, {"#parameter"});
+  }
+}
+
+std::string_view Trim(std::string_view s) {
+  const char* kBlanks = " \t\r\n";
+  size_t first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
+bool IsBlank(const char* text, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] != ' ' && text[i] != '\t' && text[i] != '\n' && text[i] != '\r') return false;
+  return true;
+}
+
+}  // namespace
+
+SaxReader::SaxReader(const ReadOptions& options, CueSink& sink,
+                     std::function<std::string(std::string)> decode, uint64_t text_budget)
+    : options_(options), sink_(sink), decode_(std::move(decode)), budget_(text_budget) {}
+
+std::optional<std::string> SaxReader::Attribute(SaxAttributes attrs, const char* name, int ns) const {
+  for (int i = 0; i < attrs.count; ++i) {
+    const unsigned char* const* at = attrs.a + 5 * i;
+    if (std::strcmp(Chars(at[0]), name) != 0 || !UriMatches(at[2] ? Chars(at[2]) : nullptr, ns)) continue;
+    std::string value(Chars(at[3]), static_cast<size_t>(at[4] - at[3]));
+    if (ns != kXml && value.find('&') != std::string::npos) value = decode_(std::move(value));
+    return value;
+  }
+  return std::nullopt;
+}
+
+std::optional<double> SaxReader::Time(const std::string& text) const {
+  if (auto t = ParseTimeExpression(text, timing_)) return t;
+  // Older DFXP tools (Flash among them) write plain seconds without a unit.
+  if (legacy_) return ParseTimeExpression(std::string(Trim(text)) + "s", timing_);
+  return std::nullopt;
+}
+
+// A time that is there but does not read is one File Error line. On a paragraph it takes the
+// previous paragraph's value; on any other element it counts as not given.
+TimingAttributes SaxReader::ReadTiming(SaxAttributes attrs, bool paragraph, double sync) {
+  TimingAttributes t;
+  auto read = [&](const char* name, std::optional<double>* value, double previous) {
+    auto text = Attribute(attrs, name, kNone);
+    if (!text) return true;
+    *value = Time(*text);
+    if (*value) return true;
+    ++report_.file_errors;
+    if (paragraph) *value = previous - sync;
+    return false;
+  };
+  begin_readable_ = read("begin", &t.begin, previous_begin_);
+  std::optional<double> dur;
+  bool end_read = read("end", &t.end, previous_end_);
+  bool dur_read = read("dur", &dur, 0);
+  if (dur_read) t.dur = dur;
+  else if (paragraph && end_read && !t.end) t.end = previous_end_ - sync;
+  if (auto container = Attribute(attrs, "timeContainer", kNone)) t.seq = Trim(*container) == "seq";
+  return t;
+}
+
+TextStyle SaxReader::InlineStyle(SaxAttributes attrs) const {
+  auto color = Attribute(attrs, "color", kStyling);
+  auto weight = Attribute(attrs, "fontWeight", kStyling);
+  auto font_style = Attribute(attrs, "fontStyle", kStyling);
+  auto decoration = Attribute(attrs, "textDecoration", kStyling);
+  return StyleFromAttributes(color ? &*color : nullptr, weight ? &*weight : nullptr,
+                             font_style ? &*font_style : nullptr, decoration ? &*decoration : nullptr);
+}
+
+// Styles referenced by the element, in order (a later one wins), then its own attributes.
+TextStyle SaxReader::OwnStyle(SaxAttributes attrs) const {
+  TextStyle s;
+  if (!options_.style_tags) return s;
+  if (auto refs = Attribute(attrs, "style", kNone)) {
+    for (const std::string& id : SplitIds(*refs))
+      if (const TextStyle* referenced = style_sheet_.Find(id)) s.Overlay(*referenced);
+  }
+  s.Overlay(InlineStyle(attrs));
+  return s;
+}
+
+void SaxReader::OpenTimed(Frame& frame, const Frame& parent, SaxAttributes attrs) {
+  const TimedElement& up = parent.timed;
+  const double sync = up.seq ? up.cursor : up.interval.begin;
+  frame.timed = OpenChild(up, ReadTiming(attrs, frame.kind == Kind::kParagraph, sync));
+  frame.style = parent.style;
+  frame.style.Overlay(OwnStyle(attrs));
+}
+
+bool SaxReader::Start(const char* name, const char* uri, SaxAttributes attrs) {
+  if (stack_.size() >= static_cast<size_t>(kMaxElementDepth)) {
+    refusal_ = "elements are nested deeper than " + std::to_string(kMaxElementDepth) + " levels";
+    return false;
+  }
+  Frame frame;
+  Frame* parent = stack_.empty() ? nullptr : &stack_.back();
+  frame.preserve = parent ? parent->preserve : false;
+  if (auto space = Attribute(attrs, "space", kXml)) {
+    if (*space == "preserve") frame.preserve = true;
+    else if (*space == "default") frame.preserve = false;
+  }
+  const bool ttml = InDocumentNamespace(uri);
+  auto is = [&](const char* local) { return ttml && std::strcmp(name, local) == 0; };
+  auto is_metadata = [&](const char* local) {
+    return uri && std::strcmp(uri, kEbuttMetadataNamespace) == 0 && std::strcmp(name, local) == 0;
+  };
+
+  switch (parent ? parent->kind : Kind::kSkip) {
+    case Kind::kSkip:
+      if (parent == nullptr && is("tt")) {
+        frame.kind = Kind::kRoot;
+        frame.timed = RootElement();
+        legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
+        auto parameter = [&](const char* p) { return Attribute(attrs, p, kParameter).value_or(""); };
+        timing_ = ReadTimingParameters(parameter("frameRate"), parameter("frameRateMultiplier"),
+                                       parameter("subFrameRate"), parameter("tickRate"));
+      }
+      break;
+    case Kind::kRoot:
+      if (is("head")) {
+        frame.kind = Kind::kHead;
+      } else if (is("body")) {
+        frame.kind = Kind::kBody;
+        OpenTimed(frame, *parent, attrs);
+      }
+      break;
+    case Kind::kHead:
+      if (is("styling") && options_.style_tags) frame.kind = Kind::kStyling;
+      else if (is("metadata") && options_.subtract_start_of_programme) frame.kind = Kind::kHeadMetadata;
+      break;
+    case Kind::kStyling:
+      if (is("style")) {
+        auto id = Attribute(attrs, "id", kXml);
+        if (!id) id = Attribute(attrs, "id", kNone);
+        if (id) {
+          auto refs = Attribute(attrs, "style", kNone);
+          style_sheet_.Add(*id, refs ? SplitIds(*refs) : std::vector<std::string>{}, InlineStyle(attrs));
+        }
+      }
+      break;
+    case Kind::kHeadMetadata:
+      if (is_metadata("documentMetadata")) frame.kind = Kind::kDocumentMetadata;
+      break;
+    case Kind::kDocumentMetadata:
+      if (is_metadata("documentStartOfProgramme") && !start_of_programme_) {
+        frame.kind = Kind::kStartOfProgramme;
+        start_of_programme_text_.clear();
+      }
+      break;
+    case Kind::kBody:
+    case Kind::kDiv:
+      if (is("div")) {
+        frame.kind = Kind::kDiv;
+        OpenTimed(frame, *parent, attrs);
+      } else if (is("p") && parent->kind == Kind::kDiv) {
+        frame.kind = Kind::kParagraph;
+        OpenTimed(frame, *parent, attrs);
+        StartParagraph(frame);
+      }
+      break;
+    case Kind::kParagraph:
+    case Kind::kSpan:
+      if (is("span")) {
+        frame.kind = Kind::kSpan;
+        OpenTimed(frame, *parent, attrs);
+        if (parent->kind == Kind::kParagraph) paragraph_.AddSpanStart();
+      } else if (is("br")) {
+        paragraph_.AddBreak();
+      }
+      break;  // anything else in a paragraph (metadata, set, foreign elements) gives no text
+    default:
+      break;
+  }
+  if (options_.style_tags && (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan))
+    frame.style_index = styles_.Index(frame.style);
+  stack_.push_back(std::move(frame));
+  return true;
+}
+
+void SaxReader::End() {
+  if (stack_.empty()) return;
+  Frame frame = std::move(stack_.back());
+  stack_.pop_back();
+  switch (frame.kind) {
+    case Kind::kBody:
+    case Kind::kDiv:
+      CloseChild(stack_.back().timed, frame.timed);
+      break;
+    case Kind::kSpan:
+      CloseChild(stack_.back().timed, frame.timed);
+      if (stack_.back().kind == Kind::kParagraph) paragraph_.AddSpanEnd();
+      break;
+    case Kind::kParagraph:
+      FinishParagraph(frame);
+      break;
+    case Kind::kStyling:
+      style_sheet_.Resolve();
+      break;
+    case Kind::kStartOfProgramme:
+      start_of_programme_ = ParseTimeExpression(start_of_programme_text_, timing_);
+      break;
+    default:
+      break;
+  }
+}
+
+bool SaxReader::Text(const char* text, size_t length) {
+  if (stack_.empty()) return true;
+  Frame& frame = stack_.back();
+  if (frame.kind == Kind::kStartOfProgramme) {
+    start_of_programme_text_.append(text, length);
+  } else if (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan) {
+    used_ += length;
+    if (used_ > budget_) {
+      refusal_ = "entity expansion exceeds the size limit";
+      return false;
+    }
+    Interval visible = AnonymousText(frame.timed, IsBlank(text, length));
+    paragraph_.AddText(std::string_view(text, length), frame.preserve, frame.style_index, visible,
+                       frame.kind == Kind::kParagraph);
+  }
+  return true;
+}
+
+void SaxReader::StartParagraph(Frame& frame) {
+  paragraph_.Clear();
+  // A paragraph whose end is open lasts until a later one begins.
+  if (begin_readable_ && frame.timed.interval.begin < kIndefinite) Resolve(frame.timed.interval.begin);
+}
+
+void SaxReader::FinishParagraph(Frame& frame) {
+  Interval interval = CloseChild(stack_.back().timed, frame.timed);
+  // Where nothing ends the paragraph but all its text is timed, the text ends it.
+  const double content_end = frame.timed.latest_child_end;
+  if (interval.end == kIndefinite && content_end > -kIndefinite && content_end < kIndefinite)
+    interval.end = std::max(interval.begin, content_end);
+  ++report_.paragraphs;
+  const bool open = !interval.Empty() && interval.end == kIndefinite;
+  if (interval.begin < kIndefinite) previous_begin_ = interval.begin;
+  if (interval.end < kIndefinite) previous_end_ = interval.end;
+  if (open) {
+    ++report_.file_errors;  // nothing in the document says when it ends
+    held_.push_back({interval, false, paragraph_});
+    while (held_.size() > kMaxHeld && !held_.front().resolved) {
+      Held& oldest = held_.front();
+      oldest.interval.end = oldest.interval.begin + kOpenEndLimit;
+      oldest.resolved = true;
+      Flush();
+    }
+  } else if (held_.empty()) {
+    Emit(interval, paragraph_);
+  } else {
+    held_.push_back({interval, true, paragraph_});
+  }
+  paragraph_.Clear();
+}
+
+void SaxReader::Resolve(double next_begin) {
+  for (Held& held : held_) {
+    if (held.resolved || !(next_begin > held.interval.begin)) continue;
+    held.interval.end = std::min(next_begin, held.interval.begin + kOpenEndLimit);
+    held.resolved = true;
+  }
+  Flush();
+}
+
+void SaxReader::Flush() {
+  while (!held_.empty() && held_.front().resolved) {
+    Emit(held_.front().interval, held_.front().content);
+    held_.pop_front();
+  }
+}
+
+void SaxReader::Finish() {
+  for (Held& held : held_) {
+    if (held.resolved) continue;
+    held.interval.end = held.interval.begin + kOpenEndLimit;
+    held.resolved = true;
+  }
+  Flush();
+}
+
+void SaxReader::Shifted(Interval* interval) const {
+  if (!options_.subtract_start_of_programme || !start_of_programme_) return;
+  interval->begin = std::max(0.0, interval->begin - *start_of_programme_);
+  interval->end = std::max(0.0, interval->end - *start_of_programme_);
+}
+
+// A cue shorter than a millisecond would be written with its end equal to its begin.
+static bool Shown(Interval interval) { return SrtMilliseconds(interval.begin) < SrtMilliseconds(interval.end); }
+
+// A paragraph gives one cue for its interval or, where its text is timed on its own, one for
+// each stretch in which the text stays the same; none when it is never shown.
+void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
+  bool shown = false;
+  if (!interval.Empty()) {
+    if (!content.HasTimedText(interval)) {
+      content.LayOut(interval.begin, interval.end, options_.style_tags, &lines_);
+      Shifted(&interval);
+      if (Shown(interval)) {
+        sink_.OnCue(interval, lines_, styles_);
+        shown = true;
+      }
+    } else {
+      content.ForEachStretch(interval, options_.style_tags, [&](Interval stretch, const CueLines& lines) {
+        Shifted(&stretch);
+        if (!Shown(stretch)) return;
+        sink_.OnCue(stretch, lines, styles_);
+        shown = true;
+      });
+    }
+  }
+  if (!shown) ++report_.never_shown;
+}
+
+}  // namespace capsel

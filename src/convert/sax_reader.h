@@ -1,0 +1,107 @@
+#pragma once
+
+// The reader's state machine: it takes a document's parser events (start tag, end tag,
+// text) one by one and turns its paragraphs into cues. It keeps only the open elements and
+// the paragraph in hand, so memory does not grow with the document.
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/paragraph_lines.h"
+#include "convert/reading.h"
+#include "convert/time_expression.h"
+#include "convert/ttml_style.h"
+#include "convert/ttml_timing.h"
+
+namespace capsel {
+
+/// Elements nested deeper than this are refused: no subtitle needs them, and each level
+/// costs the reader memory.
+inline constexpr int kMaxElementDepth = 256;
+
+/// An element's attributes as libxml2's SAX2 interface hands them: five pointers each
+/// (local name, prefix, namespace, value begin, value end).
+struct SaxAttributes {
+  const unsigned char* const* a = nullptr;
+  int count = 0;
+};
+
+class SaxReader {
+ public:
+  /// `decode` resolves the entity and character references of an attribute value;
+  /// `text_budget` bounds the text of all paragraphs together (entity expansion).
+  SaxReader(const ReadOptions& options, CueSink& sink, std::function<std::string(std::string)> decode,
+            uint64_t text_budget);
+
+  /// False when the document is refused (nesting too deep); reading must stop.
+  bool Start(const char* name, const char* uri, SaxAttributes attributes);
+  void End();
+  /// False when the text exceeds the budget; reading must stop.
+  bool Text(const char* text, size_t length);
+  /// The document is complete: cues held back for a later paragraph are written now.
+  void Finish();
+
+  /// Why the reader refused the document; empty when it did not.
+  const std::string& refusal() const { return refusal_; }
+  ReadReport& report() { return report_; }
+
+ private:
+  enum class Kind {
+    kSkip, kRoot, kHead, kStyling, kHeadMetadata, kDocumentMetadata, kStartOfProgramme,
+    kBody, kDiv, kParagraph, kSpan
+  };
+  struct Frame {
+    Kind kind = Kind::kSkip;
+    TextStyle style;
+    bool preserve = false;  // xml:space="preserve" in force
+    uint16_t style_index = 0;
+    TimedElement timed;  // body, div, p, span
+  };
+  // A paragraph that waits: its end is open until a later paragraph begins, or it stands
+  // behind one that waits.
+  struct Held {
+    Interval interval;
+    bool resolved;
+    ParagraphContent content;
+  };
+
+  std::optional<std::string> Attribute(SaxAttributes attrs, const char* name, int ns) const;
+  std::optional<double> Time(const std::string& text) const;
+  TimingAttributes ReadTiming(SaxAttributes attrs, bool paragraph, double sync);
+  TextStyle OwnStyle(SaxAttributes attrs) const;
+  TextStyle InlineStyle(SaxAttributes attrs) const;
+  void OpenTimed(Frame& frame, const Frame& parent, SaxAttributes attrs);
+  void StartParagraph(Frame& frame);
+  void FinishParagraph(Frame& frame);
+  void Resolve(double next_begin);
+  void Flush();
+  void Emit(Interval interval, const ParagraphContent& content);
+  void Shifted(Interval* interval) const;
+
+  const ReadOptions& options_;
+  CueSink& sink_;
+  std::function<std::string(std::string)> decode_;
+  TimingParameters timing_;
+  bool legacy_ = false;
+  std::vector<Frame> stack_;
+  StyleSheet style_sheet_;
+  StyleTable styles_;
+  std::string start_of_programme_text_;
+  std::optional<double> start_of_programme_;
+  ParagraphContent paragraph_;
+  CueLines lines_;
+  double previous_begin_ = 0, previous_end_ = 0;
+  bool begin_readable_ = true;  // of the element opened last
+  std::deque<Held> held_;
+  ReadReport report_;
+  uint64_t budget_;
+  uint64_t used_ = 0;
+  std::string refusal_;
+};
+
+}  // namespace capsel
