@@ -48,6 +48,31 @@ TEST(Pipeline, ConvertsThreeFilesInNameOrder) {
   }
 }
 
+TEST(Pipeline, ControlCharactersInANameCannotForgeLogLines) {
+  Workspace w("[General]\nUseLogfile=1\n[Processing]\nMinFileAge=0\n");
+  const std::string name = "a\nb\rc\x1B[2Jd\x7F.xml";
+  const std::string shown = "a\\x0Ab\\x0Dc\\x1B[2Jd\\x7F";
+  WriteOldFile(w.Path("in/") + name, kHelloWorld);
+  ProcessRun run = w.Once();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ScanMessages(run),
+            (std::vector<std::string>{
+                "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...",
+                "Processing " + shown + ".xml...", "Writing Subtitles to out/" + shown + ".srt....",
+                ".... Done!", "Successfully processed " + shown + ".xml.",
+                "Moving " + shown + ".xml to done/",
+                "---- DoConvert: Finished - All files have been processed!"}));
+  // The log file holds the same lines, CR LF after each and nowhere else.
+  std::string expected_log;
+  std::istringstream out(run.out);
+  for (std::string line; std::getline(out, line);)
+    if (!line.ends_with("Initializing capsel...") && line.find("  Reading ") == std::string::npos)
+      expected_log += line + "\r\n";
+  EXPECT_EQ(ReadFile(w.Path("capsel.log")), expected_log);
+  EXPECT_EQ(ReadFile(w.Path("out/a\nb\rc\x1B[2Jd\x7F.srt")), kHelloWorldSrt);
+  EXPECT_EQ(ReadFile(w.Path("done/") + name), kHelloWorld);
+}
+
 TEST(Pipeline, EmptyFolderLogsNothingOrTheVerboseLine) {
   Workspace quiet;
   EXPECT_EQ(ScanMessages(quiet.Once()), std::vector<std::string>{});

@@ -13,13 +13,39 @@ std::string FormatLogLine(const LocalTime& t, std::string_view message) {
   return line;
 }
 
+std::string EscapeControls(std::string_view message) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(message.size());
+  auto escape = [&](unsigned char code) {
+    out += "\\x";
+    out += kHex[code >> 4];
+    out += kHex[code & 0xF];
+  };
+  for (size_t i = 0; i < message.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(message[i]);
+    // C2 is never a continuation byte, so C2 80..9F is a C1 character wherever it stands.
+    const auto next = i + 1 < message.size() ? static_cast<unsigned char>(message[i + 1]) : 0;
+    if (byte < 0x20 || byte == 0x7F) {
+      escape(byte);
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      escape(next);
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
+}
+
 bool IsFailureMessage(std::string_view message) {
   return message.starts_with("---- ERROR") || message.starts_with("---- Error") ||
          message.starts_with("Error while processing");
 }
 
 void ActivityLog::LogMessage(std::string_view message) {
-  std::string line = FormatLogLine(clock_.Local(), message);
+  // capsel's own texts hold no control characters; names from outside may.
+  std::string line = FormatLogLine(clock_.Local(), EscapeControls(message));
   if (IsFailureMessage(message)) ++failure_count_;
   for (LogSink* sink : sinks_) sink->WriteLine(line);
   // A flag that is no number counts as set here: better a line too many in the file than one

@@ -34,11 +34,17 @@ class MonitorLines final : public LogSink {
 /// "dd.mm.yyyy HH:MM:SS", two blanks, the message.
 std::string FormatLogLine(const LocalTime& time, std::string_view message);
 
+/// The message with its control characters (bytes 00..1F and 7F, and U+0080..U+009F written as
+/// C2 80..C2 9F) shown as `\xHH`, the code point in two upper-case hex digits. Everything else,
+/// backslashes and bytes that are no valid UTF-8 included, stays as it is. A file name can
+/// then never start a line of its own or move a terminal's cursor.
+std::string EscapeControls(std::string_view message);
+
 /// True for the lines that report a failure: "---- ERROR", "---- Error", "Error while processing".
 bool IsFailureMessage(std::string_view message);
 
-/// The one reporting routine. Each message becomes one time-stamped line that goes to every
-/// sink and, while `UseLogfile` is set, is appended to the log file `LogfileName`. It never
+/// The one reporting routine. Each message, its control characters escaped, becomes one
+/// time-stamped line that goes to every sink and, while `UseLogfile` is set, is appended to the log file `LogfileName`. It never
 /// fails towards its caller: a log file that cannot be written just misses the line.
 class ActivityLog {
  public:

@@ -21,6 +21,21 @@ TEST(FormatLogLine, DayMonthYearThen24HourTimeThenTwoBlanks) {
   for (const auto& c : cases) EXPECT_EQ(FormatLogLine(c.time, "msg"), c.expected);
 }
 
+TEST(EscapeControls, ShowsControlCharactersAsHexAndLeavesTheRest) {
+  struct Case {
+    std::string in, out;
+  };
+  const Case cases[] = {
+      {"news.xml", "news.xml"},
+      {"a\nb\rc\x1B[2Jd\x7F", "a\\x0Ab\\x0Dc\\x1B[2Jd\\x7F"},
+      {std::string("nul\0tab\t", 8), "nul\\x00tab\\x09"},
+      {"back\\slash \\x41", "back\\slash \\x41"},  // a backslash stays as it is
+      {"\xC2\x80 \xC2\x9F \xC2\xA0 \xC3\xA9 \xE2\x82\xAC", "\\x80 \\x9F \xC2\xA0 \xC3\xA9 \xE2\x82\xAC"},
+      {"\xFF\xC2 \xE2\xC2\x85 \xC2", "\xFF\xC2 \xE2\\x85 \xC2"},  // invalid UTF-8 kept
+  };
+  for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
+}
+
 class ActivityLogTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -53,6 +68,13 @@ TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
   EXPECT_EQ(fs.Data("/var/log/capsel.log"),
             "01.03.2027 08:05:09  first\r\n01.03.2027 08:05:10  second\r\n");
   EXPECT_EQ(monitor.lines[1], "01.03.2027 08:05:10  second");
+}
+
+TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
+  settings.UseLogfile = "1";
+  log.LogMessage("Processing a\nb.xml...");
+  EXPECT_EQ(monitor.lines, std::deque<std::string>{"01.03.2027 08:05:09  Processing a\\x0Ab.xml..."});
+  EXPECT_EQ(fs.Data("/var/log/capsel.log"), monitor.lines[0] + "\r\n");
 }
 
 TEST_F(ActivityLogTest, AWordInUseLogfileCountsAsSet) {
