@@ -16,11 +16,13 @@ bool EndsWithXml(const std::string& name) {
   return ext == ".xml";
 }
 
-// Seconds a file must rest unchanged; text that is no number keeps the default.
-double MinFileAgeSeconds(const Settings& settings) {
+// Nanoseconds a file must rest unchanged; text that is no number keeps the default of two
+// seconds, and numbers are held to 0..kMaxFileAgeSeconds, so no product can overflow.
+std::int64_t MinFileAgeNs(const Settings& settings) {
   double seconds = 2;
-  if (!ParseNumber(settings.MinFileAge, &seconds) || seconds < 0) seconds = 2;
-  return seconds;
+  if (!ParseNumber(settings.MinFileAge, &seconds)) seconds = 2;
+  seconds = std::clamp(seconds, 0.0, kMaxFileAgeSeconds);
+  return static_cast<std::int64_t>(seconds * 1e9);
 }
 
 }  // namespace
@@ -29,19 +31,33 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   names->clear();
   std::vector<DirEntry> entries;
   int rc = c.fs.List(c.settings.InPath.empty() ? "." : c.settings.InPath, &entries);
-  if (rc == ENOENT) return 0;
+  if (rc == ENOENT) {
+    c.state.seen.clear();
+    return 0;
+  }
   if (rc != 0) return rc;
 
-  // A file modified less than MinFileAge ago may still be being written: a later scan takes
-  // it. A time in the future counts as fresh too, so a skewed clock never lets a file go early.
-  const auto min_age_ns = static_cast<std::int64_t>(MinFileAgeSeconds(c.settings) * 1e9);
-  const std::int64_t now = c.clock.NowNs();
+  // A file that changed within MinFileAge may still be being written: a later scan takes it.
+  // Old files go at once; any other file waits until capsel itself has watched it stay the
+  // same that long, whatever the file's time says.
+  const std::int64_t min_age_ns = MinFileAgeNs(c.settings);
+  const std::int64_t old_before = c.clock.NowNs() - min_age_ns;
+  const std::int64_t monotonic = c.clock.MonotonicNs();
+  std::map<std::string, ScanState::Sighting> seen;
   for (auto& e : entries) {
     if (e.kind != DirEntry::Kind::kFile || e.name.empty() || e.name[0] == '.') continue;
     if (!EndsWithXml(e.name)) continue;
-    if (min_age_ns > 0 && now - e.mtime_ns < min_age_ns) continue;
-    names->push_back(std::move(e.name));
+    ScanState::Sighting sighting{e.size, e.mtime_ns, monotonic};
+    auto before = c.state.seen.find(e.name);
+    if (before != c.state.seen.end() && before->second.size == e.size &&
+        before->second.mtime_ns == e.mtime_ns)
+      sighting.since_monotonic_ns = before->second.since_monotonic_ns;
+    const bool settled = min_age_ns == 0 || e.mtime_ns <= old_before ||
+                         monotonic - sighting.since_monotonic_ns >= min_age_ns;
+    seen.emplace(e.name, sighting);
+    if (settled) names->push_back(std::move(e.name));
   }
+  c.state.seen = std::move(seen);
   std::sort(names->begin(), names->end());
   if (names->size() > static_cast<size_t>(kMaxQueuedFiles)) names->resize(kMaxQueuedFiles);
   return 0;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,20 @@ namespace capsel {
 /// One scan queues at most this many files; the rest wait for the next scans.
 inline constexpr int kMaxQueuedFiles = 32767;
 
-/// What the scan remembers from one tick to the next: only whether the watch folder could
-/// not be read, so that a lasting failure is logged once and not every two seconds.
+/// MinFileAge is held to this many seconds (a day); larger values wait as long as this.
+inline constexpr double kMaxFileAgeSeconds = 86400;
+
+/// What the scan remembers from one tick to the next: whether the watch folder could not be
+/// read, so that a lasting failure is logged once and not every two seconds, and how each
+/// listed file looked when it was first seen so. Files that are gone are forgotten.
 struct ScanState {
+  struct Sighting {
+    std::int64_t size = 0;
+    std::int64_t mtime_ns = 0;
+    std::int64_t since_monotonic_ns = 0;  // first seen with this size and time
+  };
   bool listing_failed = false;
+  std::map<std::string, Sighting> seen;
 };
 
 struct ScanContext {
@@ -33,8 +45,12 @@ struct ScanContext {
 };
 
 /// The files of the watch folder that one scan takes, in ascending byte order: ordinary
-/// files named *.xml in any case, not hidden, resting at least MinFileAge seconds. Returns
-/// 0, or the errno of a listing that failed (a missing folder lists as empty).
+/// files named *.xml in any case, not hidden, and settled. A file has settled when its
+/// modification time lies MinFileAge seconds back on the wall clock, or when the scans have
+/// seen it with the same size and modification time for MinFileAge seconds of the monotonic
+/// clock, so a time in the future (a file server's clock running ahead) delays it no longer
+/// than that. Returns 0, or the errno of a listing that failed (a missing folder lists as
+/// empty).
 int ListWatchFolder(ScanContext& context, std::vector<std::string>* names);
 
 /// One tick of the poll timer: list the watch folder and convert every file found. The

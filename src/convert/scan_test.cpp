@@ -78,6 +78,55 @@ TEST_F(ScanTest, LeavesFreshFilesForALaterScan) {
   EXPECT_EQ(Queue(), Lines{"old.xml"});
 }
 
+// A file is watched across scans: each step moves capsel's monotonic clock to `at` seconds,
+// may change the file first, and says whether the scan then takes it. The wall clock stands
+// still, so only what capsel saw can settle a file whose time lies ahead.
+TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
+  enum Change { kNone, kGrow, kTouch, kRemove, kRestore };
+  struct Step {
+    double at;
+    Change change;
+    bool taken;
+  };
+  struct Case {
+    const char* name;
+    const char* min_file_age;
+    std::int64_t mtime_from_now;  // seconds
+    std::vector<Step> steps;
+  };
+  constexpr std::int64_t kDay = 86400;
+  const Case cases[] = {
+      {"a day ahead", "2", kDay, {{0, kNone, false}, {1.9, kNone, false}, {2, kNone, true}}},
+      {"growing", "2", 0, {{0, kNone, false}, {1, kGrow, false}, {2.5, kNone, false}, {3, kNone, true}}},
+      {"touched", "2", kDay, {{0, kNone, false}, {1, kTouch, false}, {2.9, kNone, false}, {3, kNone, true}}},
+      {"gone and back", "2", kDay,
+       {{0, kNone, false}, {1, kRemove, false}, {1.5, kRestore, false}, {3, kNone, false}, {3.5, kNone, true}}},
+      {"old by the wall clock", "2", -2, {{0, kNone, true}}},
+      {"at once", "0", kDay, {{0, kNone, true}}},
+      {"negative is at once", "-5", kDay, {{0, kNone, true}}},
+      {"no number: two seconds", "soon", kDay, {{0, kNone, false}, {2, kNone, true}}},
+      {"huge waits a day", "9223372037", kDay, {{0, kNone, false}, {kDay - 1, kNone, false}, {kDay, kNone, true}}},
+      {"huge, older than a day", "9223372037", -kDay, {{0, kNone, true}}},
+  };
+  const std::string path = "/w/in/a.xml";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    state = ScanState{};
+    settings.MinFileAge = c.min_file_age;
+    const std::int64_t mtime = clock.now_ns + c.mtime_from_now * kSecond;
+    fs.AddFile(path, kDoc, mtime);
+    for (const Step& step : c.steps) {
+      clock.monotonic_ns = static_cast<std::int64_t>(step.at * kSecond);
+      if (step.change == kGrow) fs.files[path].data += " ";
+      if (step.change == kTouch) fs.files[path].mtime_ns += kSecond;
+      if (step.change == kRemove) fs.files.erase(path);
+      if (step.change == kRestore) fs.AddFile(path, kDoc, mtime);
+      EXPECT_EQ(Queue(), step.taken ? Lines{"a.xml"} : Lines{}) << "at " << step.at;
+    }
+    EXPECT_EQ(state.seen.size(), 1u);
+  }
+}
+
 TEST_F(ScanTest, TakesAtMost32767FilesPerScan) {
   for (int i = 0; i < kMaxQueuedFiles + 1; ++i) {
     char name[32];

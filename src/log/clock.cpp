@@ -18,4 +18,10 @@ std::int64_t SystemClock::NowNs() {
       .count();
 }
 
+std::int64_t SystemClock::MonotonicNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace capsel

@@ -17,12 +17,16 @@ class Clock {
   virtual LocalTime Local() = 0;
   /// The current time in nanoseconds since the epoch, comparable with file times.
   virtual std::int64_t NowNs() = 0;
+  /// Nanoseconds on a clock that only moves forward, whatever is done to the wall clock;
+  /// meaningful only as the difference of two readings.
+  virtual std::int64_t MonotonicNs() = 0;
 };
 
 class SystemClock final : public Clock {
  public:
   LocalTime Local() override;
   std::int64_t NowNs() override;
+  std::int64_t MonotonicNs() override;
 };
 
 /// A clock that shows what the test sets.
@@ -30,8 +34,10 @@ class FakeClock final : public Clock {
  public:
   LocalTime local;
   std::int64_t now_ns = 0;
+  std::int64_t monotonic_ns = 0;
   LocalTime Local() override { return local; }
   std::int64_t NowNs() override { return now_ns; }
+  std::int64_t MonotonicNs() override { return monotonic_ns; }
 };
 
 }  // namespace capsel

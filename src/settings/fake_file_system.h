@@ -58,7 +58,8 @@ class FakeFileSystem final : public FileSystem {
     if (int rc = Check(Op::kList, d)) return rc;
     if (!dirs.count(d)) return ENOENT;
     for (const auto& [path, file] : files)
-      if (DirName(path) == d) entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns});
+      if (DirName(path) == d) entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns,
+                            static_cast<std::int64_t>(file.data.size())});
     for (const auto& sub : dirs)
       if (sub != d && DirName(sub) == d) entries->push_back({BaseName(sub), DirEntry::Kind::kDirectory, 0});
     return 0;

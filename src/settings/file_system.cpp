@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -160,6 +161,15 @@ int WriteThroughTemp(const std::string& path, std::string_view data, bool sync) 
   return file.Commit();
 }
 
+// Nanoseconds since the epoch, held at the ends of the range: a file can carry any time, and
+// one beyond the year 2262 must not overflow.
+std::int64_t TimeNs(const timespec& t) {
+  constexpr std::int64_t kLimit = INT64_MAX / 1000000000 - 1;
+  if (t.tv_sec > kLimit) return INT64_MAX;
+  if (t.tv_sec < -kLimit) return INT64_MIN;
+  return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
 }  // namespace
 
 std::string DirName(const std::string& path) {
@@ -198,8 +208,8 @@ int RealFileSystem::List(const std::string& dir, std::vector<DirEntry>* entries)
       } else {
         entry.kind = DirEntry::Kind::kOther;
       }
-      entry.mtime_ns =
-          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+      entry.mtime_ns = TimeNs(st.st_mtim);
+      entry.size = static_cast<std::int64_t>(st.st_size);
     } else {
       entry.kind = DirEntry::Kind::kOther;  // vanished between readdir and stat
     }

@@ -14,6 +14,7 @@ struct DirEntry {
   std::string name;  // bare name, no folder part
   Kind kind = Kind::kFile;
   std::int64_t mtime_ns = 0;  // last modification, nanoseconds since the epoch
+  std::int64_t size = 0;      // in bytes
 };
 
 /// A file open for reading, piece by piece.
