@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
+
 #include "app/e2e_helpers.h"
+#include "convert/test_documents.h"
 
 namespace capsel::e2e {
 namespace {
@@ -61,7 +66,7 @@ TEST(CapselBinary, NewerSettingsFileWarnsAndGoesOn) {
   ProcessRun run = RunCapsel({"--headless", "--once", "--config", ini});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.err,
-            "Warning: Warning: The file capsel.ini is not compatible with this version of capsel. "
+            "Warning: The file capsel.ini is not compatible with this version of capsel. "
             "Dazed and confused, but trying to continue.\n");
   ASSERT_GE(run.messages.size(), 5u);
   EXPECT_EQ(run.messages[4].substr(0, 36), "WARNING: capsel is configured to DEL");
@@ -77,6 +82,57 @@ TEST(CapselBinary, FindsTheSettingsBesideTheExecutableByItsName) {
   const std::string& out = run.out;
   EXPECT_NE(out.find("Reading " + dir.path().toStdString() + "/subs.ini..."), std::string::npos)
       << out;
+}
+
+// The signal through the real binary; what a reload does between two files of a scan is
+// tested on the engine.
+TEST(CapselBinary, SighupReloadsTheSettingsOrKeepsThemWhenUnreadable) {
+  Workspace w;
+  QDir().mkpath(QString::fromStdString(w.Path("new")));
+  QProcess capsel;
+  capsel.setProcessEnvironment(HeadlessEnvironment());
+  capsel.start(CAPSEL_BINARY, {"--headless", "--config", w.Ini()});
+  ASSERT_TRUE(capsel.waitForStarted());
+  std::string out;
+  // Reads standard output until a line ends with `text`; false after 15 seconds without it.
+  auto wait_for = [&](const std::string& text) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (out.find(text + "\n") == std::string::npos) {
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      capsel.waitForReadyRead(100);
+      out += capsel.readAllStandardOutput().toStdString();
+    }
+    return true;
+  };
+  auto drop = [&](const std::string& name) {
+    WriteOldFile(w.Path("in/" + name + ".xml"), testdoc::kHelloWorld);
+  };
+  const auto pid = static_cast<pid_t>(capsel.processId());
+  ASSERT_TRUE(wait_for("Watchfolder for incoming XML EBU-TT files is: in/."));
+
+  // A file dropped right after the signal is taken by a scan after the reload: the reload
+  // comes first in every tick.
+  WriteFile(w.Path("capsel.ini"),
+            "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=new\nOutPathXml=done\n");
+  ::kill(pid, SIGHUP);
+  drop("first");
+  ASSERT_TRUE(wait_for("  ---- Settings reloaded from " + w.Path("capsel.ini"))) << out;
+  ASSERT_TRUE(wait_for("Moving first.xml to done/")) << out;
+  EXPECT_TRUE(Exists(w.Path("new/first.srt")));
+
+  WriteFile(w.Path("capsel.ini"), "[General]\nVersion=x\n");
+  ::kill(pid, SIGHUP);
+  drop("second");
+  ASSERT_TRUE(wait_for("  ---- ERROR: Cannot reload " + w.Path("capsel.ini") +
+                       "; the previous settings stay")) << out;
+  ASSERT_TRUE(wait_for("Moving second.xml to done/")) << out;
+  EXPECT_TRUE(Exists(w.Path("new/second.srt")));
+
+  ::kill(pid, SIGTERM);
+  ASSERT_TRUE(capsel.waitForFinished(10000));
+  EXPECT_EQ(capsel.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(capsel.exitCode(), 0);
+  EXPECT_EQ(capsel.readAllStandardError().toStdString(), "") << "no message box on reload";
 }
 
 }  // namespace

@@ -27,18 +27,46 @@ bool Engine::Startup() {
   deps_.timer.SetInterval(kPollIntervalMs);
   deps_.timer.SetEnabled(true);
   log_.LogMessage("capsel initialized");
+  LogFolderLines();
+  return true;
+}
+
+void Engine::LogFolderLines() {
   log_.LogMessage("Watchfolder for incoming XML EBU-TT files is: " + settings_.InPath + ".");
   if (settings_.OutPathXml == kDeleteMarker) {
     log_.LogMessage(
         "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, "
         "instead of moving them to another folder!");
+  } else if (deps_.fs.SameFile(settings_.InPath.empty() ? "." : settings_.InPath,
+                               settings_.OutPathXml.empty() ? "." : settings_.OutPathXml)) {
+    // Moving a file onto itself is refused, so such files stay and are tried again and again.
+    log_.LogMessage(
+        "---- WARNING: OutPathXml is the watch folder; processed files cannot leave it and are "
+        "retried every scan");
   }
-  return true;
+}
+
+void Engine::ReloadIfRequested() {
+  if (!reload_requested_.exchange(false)) return;
+  SettingsFileRead read = ReadSettingsFile(source_, deps_.fs);
+  if (!read.readable) {
+    log_.LogMessage("---- ERROR: Cannot reload " + source_.path + "; the previous settings stay");
+    return;
+  }
+  ApplySettings(read.ini, source_.program_folder, settings_);
+  log_.LogMessage("---- Settings reloaded from " + source_.path);
+  // The start-up's warning box, as a line: nobody is there to close a box now.
+  if (!read.compatible) log_.LogMessage(IncompatibleSettingsText(BaseName(source_.path)));
+  LogFolderLines();
 }
 
 void Engine::tmrCheck_Timer() {
-  ScanContext context{deps_.fs, deps_.clock, deps_.timer, settings_, log_, scan_state_, stop_};
-  DoConvert(context);
+  ScanContext context{deps_.fs,    deps_.clock, deps_.timer, settings_,
+                      log_,        scan_state_, stop_,       &reload_requested_};
+  do {
+    ReloadIfRequested();
+    DoConvert(context);
+  } while (reload_requested_.load() && !(stop_ && stop_->load()));
 }
 
 }  // namespace capsel

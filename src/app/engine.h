@@ -30,11 +30,22 @@ class Engine {
   /// program must then end.
   bool Startup();
 
-  /// One tick of the poll timer: one scan of the watch folder.
+  /// One tick of the poll timer: a reload when one was asked for, then one scan of the watch
+  /// folder. A scan that a reload request cut short is followed at once by a scan with the
+  /// new settings.
   void tmrCheck_Timer();
 
   /// Makes scans stop after the file in progress once `stop` is true.
   void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+
+  /// Asks for the settings file to be read again. Thread-safe and async-signal-safe (one
+  /// lock-free atomic store), so a signal handler or the window may call it at any time. The
+  /// reload itself runs on the thread that runs the scans (tmrCheck_Timer), never while a
+  /// file is in progress: before the next scan, or between two files of a running scan,
+  /// which then ends early. It replaces every setting that comes from the file in one step
+  /// on that thread and leaves `InTray` and `StatusString` to the window; a file that cannot
+  /// be read now leaves the previous settings in force. No message box is shown.
+  void RequestReload() { reload_requested_.store(true); }
 
   void LogMessage(std::string_view message) { log_.LogMessage(message); }
   ActivityLog& log() { return log_; }
@@ -42,12 +53,18 @@ class Engine {
   Timer& timer() { return deps_.timer; }
 
  private:
+  void ReloadIfRequested();
+  /// The start-up lines that name the folders, logged again after a reload.
+  void LogFolderLines();
+
   Deps deps_;
   SettingsSource source_;
   Settings settings_;
   ActivityLog log_;
   ScanState scan_state_;
   const std::atomic<bool>* stop_ = nullptr;
+  std::atomic<bool> reload_requested_{false};
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 /// The window caption: product name, version text and copyright notice.

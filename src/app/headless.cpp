@@ -25,10 +25,15 @@ class StdoutSink final : public LogSink {
   }
 };
 
+// A box becomes one line "Title: text"; a text that already opens with its title (the
+// compatibility warning does) keeps its own prefix instead of getting a second one.
 class StderrPrompter final : public Prompter {
  public:
   void ShowMessage(Icon, const std::string& title, const std::string& text) override {
-    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+    if (text.starts_with(title + ": "))
+      std::fprintf(stderr, "%s\n", text.c_str());
+    else
+      std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
     std::fflush(stderr);
   }
 };
@@ -44,7 +49,32 @@ void OnSignal(int) {
   [[maybe_unused]] ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
 }
 
+// SIGHUP asks for the settings to be read again; the engine does it between two files.
+std::atomic<Engine*> g_reload_engine{nullptr};
+
+void OnReloadSignal(int) {
+  if (Engine* engine = g_reload_engine.load()) engine->RequestReload();
+}
+
+void InstallReloadHandler(void (*handler)(int)) {
+  struct sigaction sa {};
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGHUP, &sa, nullptr);
+}
+
 }  // namespace
+
+ReloadOnSighup::ReloadOnSighup(Engine& engine) {
+  g_reload_engine.store(&engine);
+  InstallReloadHandler(OnReloadSignal);
+}
+
+ReloadOnSighup::~ReloadOnSighup() {
+  InstallReloadHandler(SIG_IGN);
+  g_reload_engine.store(nullptr);
+}
 
 SettingsSource ResolveSettingsSource(const std::string& config, const std::string& executable) {
   namespace fs = std::filesystem;
@@ -69,6 +99,9 @@ int RunHeadless(const CommandLine& command_line, const SettingsSource& source) {
   Engine engine({fs, clock, timer, prompter}, source);
   engine.log().AddSink(&stdout_sink);
 
+  // Armed before the start-up, so SIGHUP never ends a started capsel; one that comes during
+  // the start-up is honoured by the first tick.
+  ReloadOnSighup reload_on_sighup(engine);
   if (!engine.Startup()) return 1;
 
   if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {

@@ -7,6 +7,18 @@
 
 namespace capsel {
 
+class Engine;
+
+/// While it lives, SIGHUP asks `engine` to read its settings again (Engine::RequestReload)
+/// instead of ending the program; afterwards SIGHUP is ignored. One at a time.
+class ReloadOnSighup {
+ public:
+  explicit ReloadOnSighup(Engine& engine);
+  ~ReloadOnSighup();
+  ReloadOnSighup(const ReloadOnSighup&) = delete;
+  ReloadOnSighup& operator=(const ReloadOnSighup&) = delete;
+};
+
 /// The settings file and its folder: FILE from --config, else the executable's name with
 /// ".ini" beside it.
 SettingsSource ResolveSettingsSource(const std::string& config, const std::string& executable);

@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
   auto source = capsel::ResolveSettingsSource(
       cl.config, QCoreApplication::applicationFilePath().toStdString());
   capsel::frmMain form(source);
+  capsel::ReloadOnSighup reload_on_sighup(form.engine());
   if (!form.Form_Load()) return 1;
   form.show();
   if (capsel::StartsMinimised(cl.argument_text)) form.showMinimized();

@@ -83,16 +83,18 @@ void DoConvert(ScanContext& c) {
     c.log.LogMessage(
         "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");
     ConvertContext convert{c.fs, c.settings, c.log};
-    bool stopped = false;
+    enum class End { kAll, kStop, kReload } end = End::kAll;
     for (const std::string& name : queue) {
-      if (c.stop && c.stop->load()) {
-        stopped = true;
-        break;
-      }
+      if (c.stop && c.stop->load()) end = End::kStop;
+      else if (c.reload && c.reload->load()) end = End::kReload;
+      if (end != End::kAll) break;
       ConvertFile(convert, name);
     }
-    if (stopped) {
+    if (end == End::kStop) {
       c.log.LogMessage("---- DoConvert: Stopping; the remaining files wait for the next start.");
+    } else if (end == End::kReload) {
+      c.log.LogMessage(
+          "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.");
     } else {
       c.log.LogMessage("---- DoConvert: Finished - All files have been processed!");
     }

@@ -42,6 +42,9 @@ struct ScanContext {
   ScanState& state;
   /// When set, the scan stops after the file in progress.
   const std::atomic<bool>* stop = nullptr;
+  /// When set, the scan ends after the file in progress so that the settings can be read
+  /// again; the files left over wait for the next scan.
+  const std::atomic<bool>* reload = nullptr;
 };
 
 /// The files of the watch folder that one scan takes, in ascending byte order: ordinary

@@ -133,7 +133,7 @@ class FakeFileSystem final : public FileSystem {
     return files.count(p) || dirs.count(p);
   }
   bool SameFile(const std::string& a, const std::string& b) override {
-    return files.count(Abs(a)) && Abs(a) == Abs(b);
+    return Exists(a) && Abs(a) == Abs(b);
   }
   int SetCurrentDir(const std::string& dir) override {
     std::string d = Abs(dir);

@@ -69,7 +69,7 @@ class FileSystem {
   virtual int Remove(const std::string& path) = 0;
   /// True when `path` names an existing entry of any kind.
   virtual bool Exists(const std::string& path) = 0;
-  /// True when both paths name the same existing file.
+  /// True when both paths name the same existing file or folder.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   /// Makes `dir` the process's current folder.
   virtual int SetCurrentDir(const std::string& dir) = 0;

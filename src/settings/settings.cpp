@@ -39,31 +39,43 @@ void AppendSeparator(std::string& folder) {
 
 }  // namespace
 
+SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs) {
+  SettingsFileRead read;
+  std::string text;
+  if (fs.ReadFile(source.path, &text) != 0) return read;
+  read.ini = IniFile::Parse(text);
+  double version = 0;
+  read.readable = ParseNumber(read.ini.Get("General", "Version", "0"), &version);
+  read.compatible = version != 0 && version <= kVersionMajor;
+  return read;
+}
+
+std::string IncompatibleSettingsText(const std::string& file_name) {
+  return "Warning: The file " + file_name + " is not compatible with this version of " +
+         kProductName + ". Dazed and confused, but trying to continue.";
+}
+
 int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& log,
                  Prompter& prompter, FileSystem& fs) {
   const std::string file_name = BaseName(source.path);
   log.LogMessage("Reading " + source.path + "...");
 
-  std::string text;
-  double version = 0;
-  bool readable = fs.ReadFile(source.path, &text) == 0;
-  IniFile ini = IniFile::Parse(text);
-  if (readable && !ParseNumber(ini.Get("General", "Version", "0"), &version)) readable = false;
-  if (!readable) {
+  SettingsFileRead read = ReadSettingsFile(source, fs);
+  if (!read.readable) {
     prompter.ShowMessage(Prompter::Icon::kError, "Error",
                          "Error while reading " + file_name +
                              ". The file is probably missing or corrupt. The application will "
                              "now terminate.");
     return 1;
   }
-  if (version == 0 || version > kVersionMajor) {
-    prompter.ShowMessage(Prompter::Icon::kWarning, "Warning",
-                         "Warning: The file " + file_name +
-                             " is not compatible with this version of " + kProductName +
-                             ". Dazed and confused, but trying to continue.");
+  if (!read.compatible) {
+    prompter.ShowMessage(Prompter::Icon::kWarning, "Warning", IncompatibleSettingsText(file_name));
   }
+  ApplySettings(read.ini, source.program_folder, settings);
+  return 0;
+}
 
-  const std::string& home = source.program_folder;
+void ApplySettings(const IniFile& ini, const std::string& home, Settings& settings) {
   settings.Verbose = ini.Get("General", "Verbose", "0");
   settings.UseLogfile = ini.Get("General", "UseLogfile", "0");
   settings.InPath = ini.Get("Folders", "InPath", home);
@@ -81,7 +93,6 @@ int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& 
   AppendSeparator(settings.InPath);
   AppendSeparator(settings.OutPathSrt);
   if (settings.OutPathXml != kDeleteMarker) AppendSeparator(settings.OutPathXml);
-  return 0;
 }
 
 }  // namespace capsel

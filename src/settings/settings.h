@@ -4,13 +4,15 @@
 #include <string_view>
 
 #include "settings/file_system.h"
+#include "settings/ini.h"
 
 namespace capsel {
 
 class ActivityLog;
 
-/// The settings record: filled once by LoadSettings, read-only afterwards except for
-/// `StatusString` and `InTray`, which belong to the window.
+/// The settings record: filled by LoadSettings at the start and by a reload (ApplySettings),
+/// read-only otherwise except for `StatusString` and `InTray`, which belong to the window and
+/// are never touched by either.
 struct Settings {
   std::string InPath;      // watch folder; ends with "/" unless empty
   std::string OutPathSrt;  // SRT output folder; ends with "/" unless empty
@@ -55,6 +57,22 @@ struct SettingsSource {
   std::string path;           // the settings file
   std::string program_folder;  // the default folder, without a trailing "/"
 };
+
+/// The settings file as read.
+struct SettingsFileRead {
+  bool readable = false;    // the file could be read and its Version is a number
+  bool compatible = false;  // its Version is neither 0 nor above this program's major version
+  IniFile ini;
+};
+SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs);
+
+/// Puts the values of a settings file (defaults for missing keys) into every field that comes
+/// from the file, folders with their trailing "/". Nothing in it can fail, so a record is never
+/// left half-filled.
+void ApplySettings(const IniFile& ini, const std::string& program_folder, Settings& settings);
+
+/// The compatibility warning for the settings file `file_name` (a bare name).
+std::string IncompatibleSettingsText(const std::string& file_name);
 
 /// Fills `settings` from the settings file. Returns 0 when the settings were loaded (possibly
 /// after the compatibility warning) and 1 when the file was unreadable or its Version is no

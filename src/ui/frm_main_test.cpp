@@ -69,7 +69,7 @@ TEST_F(WindowTest, StartsWithItsControlsAndTheStartupLines) {
   EXPECT_EQ(form->windowTitle().left(15), "capsel 1.0.0.8 ");
   EXPECT_EQ(form->fraActMon->title(), "Activity Monitor");
   EXPECT_EQ(form->cmdExit->text(), "&Exit");
-  EXPECT_EQ(form->lstActMon->count(), 4);
+  EXPECT_EQ(form->lstActMon->count(), 5);  // the last: OutPathXml is the watch folder
   EXPECT_EQ(form->lstActMon->item(3)->text().mid(21).toStdString(),
             "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.");
   EXPECT_EQ(timer.Interval(), 2000);
