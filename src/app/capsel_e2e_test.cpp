@@ -84,9 +84,9 @@ TEST(CapselBinary, FindsTheSettingsBesideTheExecutableByItsName) {
       << out;
 }
 
-// The signal through the real binary; what a reload does between two files of a scan is
-// tested on the engine.
-TEST(CapselBinary, SighupReloadsTheSettingsOrKeepsThemWhenUnreadable) {
+// The signal through the real binary; what a reload does between two files and with an
+// unreadable file is tested on the engine.
+TEST(CapselBinary, SighupReloadsTheSettings) {
   Workspace w;
   QDir().mkpath(QString::fromStdString(w.Path("new")));
   QProcess capsel;
@@ -104,33 +104,18 @@ TEST(CapselBinary, SighupReloadsTheSettingsOrKeepsThemWhenUnreadable) {
     }
     return true;
   };
-  auto drop = [&](const std::string& name) {
-    WriteOldFile(w.Path("in/" + name + ".xml"), testdoc::kHelloWorld);
-  };
-  const auto pid = static_cast<pid_t>(capsel.processId());
   ASSERT_TRUE(wait_for("Watchfolder for incoming XML EBU-TT files is: in/."));
-
-  // A file dropped right after the signal is taken by a scan after the reload: the reload
-  // comes first in every tick.
   WriteFile(w.Path("capsel.ini"),
             "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=new\nOutPathXml=done\n");
-  ::kill(pid, SIGHUP);
-  drop("first");
+  ::kill(static_cast<pid_t>(capsel.processId()), SIGHUP);
+  // Dropped after the signal, so taken by a scan after the reload: it comes first in a tick.
+  WriteOldFile(w.Path("in/a.xml"), testdoc::kHelloWorld);
   ASSERT_TRUE(wait_for("  ---- Settings reloaded from " + w.Path("capsel.ini"))) << out;
-  ASSERT_TRUE(wait_for("Moving first.xml to done/")) << out;
-  EXPECT_TRUE(Exists(w.Path("new/first.srt")));
+  ASSERT_TRUE(wait_for("Moving a.xml to done/")) << out;
+  EXPECT_TRUE(Exists(w.Path("new/a.srt")));
 
-  WriteFile(w.Path("capsel.ini"), "[General]\nVersion=x\n");
-  ::kill(pid, SIGHUP);
-  drop("second");
-  ASSERT_TRUE(wait_for("  ---- ERROR: Cannot reload " + w.Path("capsel.ini") +
-                       "; the previous settings stay")) << out;
-  ASSERT_TRUE(wait_for("Moving second.xml to done/")) << out;
-  EXPECT_TRUE(Exists(w.Path("new/second.srt")));
-
-  ::kill(pid, SIGTERM);
+  ::kill(static_cast<pid_t>(capsel.processId()), SIGTERM);
   ASSERT_TRUE(capsel.waitForFinished(10000));
-  EXPECT_EQ(capsel.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(capsel.exitCode(), 0);
   EXPECT_EQ(capsel.readAllStandardError().toStdString(), "") << "no message box on reload";
 }

@@ -61,8 +61,8 @@ void Engine::ReloadIfRequested() {
 }
 
 void Engine::tmrCheck_Timer() {
-  ScanContext context{deps_.fs,    deps_.clock, deps_.timer, settings_,
-                      log_,        scan_state_, stop_,       &reload_requested_};
+  ScanContext context{deps_.fs, deps_.clock, deps_.timer, settings_,
+                      log_,     scan_state_, stop_,       &reload_requested_};
   do {
     ReloadIfRequested();
     DoConvert(context);

@@ -49,11 +49,11 @@ const char kSameFolderWarning[] =
 TEST_F(StartupTest, LogsTheStartupLinesAndArmsTheTimer) {
   fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
   ASSERT_TRUE(engine.Startup());
-  EXPECT_EQ(Messages(monitor),
-            (std::vector<std::string>{"Initializing capsel...", "Reading /opt/capsel/capsel.ini...",
-                                      "capsel initialized",
-                                      "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.",
-                                      kSameFolderWarning}));
+  EXPECT_EQ(
+      Messages(monitor),
+      (std::vector<std::string>{
+          "Initializing capsel...", "Reading /opt/capsel/capsel.ini...", "capsel initialized",
+          "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning}));
   EXPECT_EQ(timer.Interval(), 2000);
   EXPECT_TRUE(timer.Enabled());
   EXPECT_EQ(fs.cwd, "/opt/capsel");
@@ -90,9 +90,10 @@ TEST_F(StartupTest, OnlyLinesAfterTheSettingsReachTheLogFile) {
   ASSERT_TRUE(engine.Startup());
   EXPECT_EQ(prompter.titles, std::vector<std::string>{"Warning"});
   EXPECT_EQ(fs.Data("/opt/capsel/capsel.log"),
-            "01.01.1970 00:00:00  capsel initialized\r\n"
-            "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.\r\n"
-            "01.01.1970 00:00:00  " + std::string(kSameFolderWarning) + "\r\n");
+            std::string("01.01.1970 00:00:00  capsel initialized\r\n"
+                        "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: "
+                        "/opt/capsel/.\r\n01.01.1970 00:00:00  ") +
+                kSameFolderWarning + "\r\n");
 }
 
 TEST_F(StartupTest, AFolderThatCannotBeEnteredIsNoReasonToStop) {
@@ -102,17 +103,16 @@ TEST_F(StartupTest, AFolderThatCannotBeEnteredIsNoReasonToStop) {
   EXPECT_EQ(fs.cwd, "/home");
 }
 
-TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolder) {
-  const std::string warning = kSameFolderWarning;
+TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolderAsTheFileSystemSeesIt) {
   struct Case {
     const char* in_path;
     const char* out_path_xml;
     bool warns;
   };
-  const Case cases[] = {
-      {"in", "in", true},          {"in", "./in/", true},  {"in", "/opt/capsel/in", true},
-      {"", "/opt/capsel", true},   {"in", "done", false},  {"in", "missing", false},
-  };
+  const Case cases[] = {{"in", "./in/", true},
+                        {"", "/opt/capsel", true},
+                        {"in", "done", false},
+                        {"in", "missing", false}};
   fs.AddDir("/opt/capsel/in");
   fs.AddDir("/opt/capsel/done");
   for (const auto& c : cases) {
@@ -121,99 +121,88 @@ TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolder) {
     MonitorLines lines;
     engine.log().AddSink(&lines);
     fs.AddFile("/opt/capsel/capsel.ini", std::string("[General]\nVersion=1\n[Folders]\nInPath=") +
-                                            c.in_path + "\nOutPathXml=" + c.out_path_xml + "\n");
+                                             c.in_path + "\nOutPathXml=" + c.out_path_xml + "\n");
     ASSERT_TRUE(engine.Startup());
-    EXPECT_EQ(Messages(lines).back() == warning, c.warns) << c.in_path << " " << c.out_path_xml;
+    EXPECT_EQ(Messages(lines).back() == kSameFolderWarning, c.warns) << c.out_path_xml;
   }
 }
 
-// A reload asked for while a.xml is converted: a.xml is finished with the old settings, the
-// scan ends there, the settings are read again, and a new scan takes b.xml with whatever is
-// in force then.
-class ReloadTest : public StartupTest {
- protected:
-  void SetUp() override {
-    StartupTest::SetUp();
-    for (const char* dir : {"/opt/capsel/in", "/opt/capsel/old", "/opt/capsel/new", "/opt/capsel/done"})
-      fs.AddDir(dir);
-    fs.AddFile("/opt/capsel/capsel.ini", Ini("old"));
-    EXPECT_TRUE(engine.Startup());
-    monitor.lines.clear();
-    engine.log().AddSink(&hook);
-    for (const char* name : {"a.xml", "b.xml"}) fs.AddFile(std::string("/opt/capsel/in/") + name, testdoc::kHelloWorld);
-  }
-  static std::string Ini(const std::string& out) {
-    return "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=done\nOutPathSrt=" + out +
-           "\n[Processing]\nMinFileAge=0\n";
-  }
-  // Runs `during_a` while a.xml is converted, then one tick.
-  std::vector<std::string> TickWithReloadDuringA(std::function<void()> during_a) {
-    hook.on_line = [&](const std::string& line) {
-      if (line.ends_with("  Processing a.xml...")) {
-        during_a();
-        engine.RequestReload();
-      }
-    };
-    engine.tmrCheck_Timer();
-    return Messages(monitor);
-  }
-  struct Hook final : LogSink {
-    void WriteLine(const std::string& line) override { on_line(line); }
-    std::function<void(const std::string&)> on_line;
-  } hook;
+// Calls `on_line` with every line logged.
+struct LineHook final : LogSink {
+  void WriteLine(const std::string& line) override { on_line(line); }
+  std::function<void(const std::string&)> on_line;
 };
 
+std::string SettingsText(const std::string& version, const std::string& out) {
+  return "[General]\nVersion=" + version +
+         "\n[Folders]\nInPath=in\nOutPathXml=done\nOutPathSrt=" + out +
+         "\n[Processing]\nMinFileAge=0\n";
+}
+
+// The messages of a scan that converts `name` into the folder `out` and ends with `end`.
 std::vector<std::string> ScanOf(const std::string& name, const std::string& out,
                                 const std::string& end) {
   return {"---- DoConvert: Queue of XML files is not empty! Processing remaining files now...",
-          "Processing " + name + "...", "Writing Subtitles to " + out + "/" + name.substr(0, 1) + ".srt....",
-          ".... Done!", "Successfully processed " + name + ".", "Moving " + name + " to done/", end};
+          "Processing " + name + ".xml...",
+          "Writing Subtitles to " + out + "/" + name + ".srt....",
+          ".... Done!",
+          "Successfully processed " + name + ".xml.",
+          "Moving " + name + ".xml to done/",
+          end};
 }
 
-TEST_F(ReloadTest, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
-  const std::string interrupted =
-      "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.";
-  const std::string finished = "---- DoConvert: Finished - All files have been processed!";
-  const std::string ini = "/opt/capsel/capsel.ini";
+// A reload asked for while a.xml is converted: a.xml is finished with the old settings, the
+// scan ends there, the settings file is read again (no box, whatever it holds) and a new scan
+// takes b.xml with the settings in force then.
+TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
+  const std::string reloaded = "---- Settings reloaded from /c/capsel.ini";
+  const std::string kept = "---- ERROR: Cannot reload /c/capsel.ini; the previous settings stay";
+  const std::string watch = "Watchfolder for incoming XML EBU-TT files is: in/.";
   struct Case {
-    const char* name;
-    std::function<void(FakeFileSystem&)> change;
-    std::vector<std::string> between;  // logged after a.xml's scan, before b.xml's
+    const char* text_on_reload;  // nullptr: the file is gone
+    std::vector<std::string> between;
     const char* b_out;
   };
-  const std::string watch = "Watchfolder for incoming XML EBU-TT files is: in/.";
   const Case cases[] = {
-      {"changed", [](FakeFileSystem& f) { f.AddFile("/opt/capsel/capsel.ini", Ini("new")); },
-       {"---- Settings reloaded from " + ini, watch}, "new"},
-      {"newer version",
-       [](FakeFileSystem& f) { f.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=2\n" + Ini("new").substr(20)); },
-       {"---- Settings reloaded from " + ini,
-        "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and "
-        "confused, but trying to continue.",
-        watch},
-       "new"},
-      {"removed", [](FakeFileSystem& f) { f.files.erase("/opt/capsel/capsel.ini"); },
-       {"---- ERROR: Cannot reload " + ini + "; the previous settings stay"}, "old"},
-      {"version no number",
-       [](FakeFileSystem& f) { f.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=x\n"); },
-       {"---- ERROR: Cannot reload " + ini + "; the previous settings stay"}, "old"},
+      {"1", {reloaded, watch}, "new"},
+      {"2", {reloaded, IncompatibleSettingsText("capsel.ini"), watch}, "new"},
+      {"x", {kept}, "old"},
+      {nullptr, {kept}, "old"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::vector<std::string> expected = ScanOf("a.xml", "old", interrupted);
-    expected.insert(expected.end(), c.between.begin(), c.between.end());
-    for (const auto& line : ScanOf("b.xml", c.b_out, finished)) expected.push_back(line);
-    EXPECT_EQ(TickWithReloadDuringA([&] { c.change(fs); }), expected);
-    EXPECT_TRUE(fs.Has("/opt/capsel/old/a.srt"));
-    EXPECT_TRUE(fs.Has(std::string("/opt/capsel/") + c.b_out + "/b.srt"));
-    EXPECT_TRUE(prompter.titles.empty()) << "no message box on reload";
-    // The next case starts from the old settings and both files back in the watch folder.
-    fs.AddFile(ini, Ini("old"));
-    engine.RequestReload();
+    FakeFileSystem fs;
+    FakeClock clock;
+    FakeTimer timer;
+    NoPrompter prompter;
+    for (const char* dir : {"/c/in", "/c/old", "/c/new", "/c/done"}) fs.AddDir(dir);
+    fs.AddFile("/c/capsel.ini", SettingsText("1", "old"));
+    Engine engine{{fs, clock, timer, prompter}, {"/c/capsel.ini", "/c"}};
+    ASSERT_TRUE(engine.Startup());
+    for (const char* name : {"/c/in/a.xml", "/c/in/b.xml"}) fs.AddFile(name, testdoc::kHelloWorld);
+    MonitorLines monitor;
+    LineHook hook;
+    hook.on_line = [&](const std::string& line) {
+      if (!line.ends_with("  Processing a.xml...")) return;
+      if (c.text_on_reload)
+        fs.AddFile("/c/capsel.ini", SettingsText(c.text_on_reload, "new"));
+      else
+        fs.files.erase("/c/capsel.ini");
+      engine.RequestReload();
+    };
+    engine.log().AddSink(&monitor);
+    engine.log().AddSink(&hook);
     engine.tmrCheck_Timer();
-    for (const char* name : {"a.xml", "b.xml"}) fs.Rename(std::string("/opt/capsel/done/") + name, std::string("/opt/capsel/in/") + name);
-    for (const char* out : {"old/a.srt", "new/b.srt", "old/b.srt"}) fs.files.erase(std::string("/opt/capsel/") + out);
-    monitor.lines.clear();
+
+    std::vector<std::string> expected = ScanOf(
+        "a", "old",
+        "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.");
+    expected.insert(expected.end(), c.between.begin(), c.between.end());
+    for (const auto& line :
+         ScanOf("b", c.b_out, "---- DoConvert: Finished - All files have been processed!"))
+      expected.push_back(line);
+    EXPECT_EQ(Messages(monitor), expected) << c.text_on_reload;
+    EXPECT_TRUE(fs.Has(std::string("/c/") + c.b_out + "/b.srt"));
+    EXPECT_TRUE(prompter.titles.empty());
   }
 }
 

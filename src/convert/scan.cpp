@@ -86,7 +86,7 @@ void DoConvert(ScanContext& c) {
     enum class End { kAll, kStop, kReload } end = End::kAll;
     for (const std::string& name : queue) {
       if (c.stop && c.stop->load()) end = End::kStop;
-      else if (c.reload && c.reload->load()) end = End::kReload;
+      if (end == End::kAll && c.reload && c.reload->load()) end = End::kReload;
       if (end != End::kAll) break;
       ConvertFile(convert, name);
     }

@@ -104,7 +104,6 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
       {"old by the wall clock", "2", -2, {{0, kNone, true}}},
       {"at once", "0", kDay, {{0, kNone, true}}},
       {"negative is at once", "-5", kDay, {{0, kNone, true}}},
-      {"no number: two seconds", "soon", kDay, {{0, kNone, false}, {2, kNone, true}}},
       {"huge waits a day", "9223372037", kDay, {{0, kNone, false}, {kDay - 1, kNone, false}, {kDay, kNone, true}}},
       {"huge, older than a day", "9223372037", -kDay, {{0, kNone, true}}},
   };

@@ -44,8 +44,9 @@ std::string EscapeControls(std::string_view message);
 bool IsFailureMessage(std::string_view message);
 
 /// The one reporting routine. Each message, its control characters escaped, becomes one
-/// time-stamped line that goes to every sink and, while `UseLogfile` is set, is appended to the log file `LogfileName`. It never
-/// fails towards its caller: a log file that cannot be written just misses the line.
+/// time-stamped line that goes to every sink and, while `UseLogfile` is set, is appended to the log
+/// file `LogfileName`. It never fails towards its caller: a log file that cannot be written just
+/// misses the line.
 class ActivityLog {
  public:
   ActivityLog(Clock& clock, FileSystem& fs, const Settings& settings)

@@ -30,7 +30,8 @@ TEST(EscapeControls, ShowsControlCharactersAsHexAndLeavesTheRest) {
       {"a\nb\rc\x1B[2Jd\x7F", "a\\x0Ab\\x0Dc\\x1B[2Jd\\x7F"},
       {std::string("nul\0tab\t", 8), "nul\\x00tab\\x09"},
       {"back\\slash \\x41", "back\\slash \\x41"},  // a backslash stays as it is
-      {"\xC2\x80 \xC2\x9F \xC2\xA0 \xC3\xA9 \xE2\x82\xAC", "\\x80 \\x9F \xC2\xA0 \xC3\xA9 \xE2\x82\xAC"},
+      {"\xC2\x80 \xC2\x9F \xC2\xA0 \xC3\xA9 \xE2\x82\xAC",
+       "\\x80 \\x9F \xC2\xA0 \xC3\xA9 \xE2\x82\xAC"},
       {"\xFF\xC2 \xE2\xC2\x85 \xC2", "\xFF\xC2 \xE2\\x85 \xC2"},  // invalid UTF-8 kept
   };
   for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
@@ -73,7 +74,8 @@ TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
 TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
   settings.UseLogfile = "1";
   log.LogMessage("Processing a\nb.xml...");
-  EXPECT_EQ(monitor.lines, std::deque<std::string>{"01.03.2027 08:05:09  Processing a\\x0Ab.xml..."});
+  EXPECT_EQ(monitor.lines,
+            std::deque<std::string>{"01.03.2027 08:05:09  Processing a\\x0Ab.xml..."});
   EXPECT_EQ(fs.Data("/var/log/capsel.log"), monitor.lines[0] + "\r\n");
 }
 
@@ -97,9 +99,10 @@ TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLine) {
 }
 
 TEST_F(ActivityLogTest, CountsFailureLines) {
-  for (const char* m : {"---- ERROR: File Error (maybe missing write permissions?)",
-                        "---- Error writing SRT file!", "Error while processing XML file. Skipping file.",
-                        "---- DoConvert: Finished - All files have been processed!", "Processing a.xml..."})
+  for (const char* m :
+       {"---- ERROR: File Error (maybe missing write permissions?)", "---- Error writing SRT file!",
+        "Error while processing XML file. Skipping file.",
+        "---- DoConvert: Finished - All files have been processed!", "Processing a.xml..."})
     log.LogMessage(m);
   EXPECT_EQ(log.failure_count(), 3);
 }

@@ -25,8 +25,8 @@ struct Settings {
   std::string WriteUtf8;  // flag text, as read
   bool InTray = false;
   // Added for this platform.
-  std::string AnsiCodePage;  // code page number that stands for "ANSI"
-  std::string MinFileAge;    // seconds a file must rest before the scan takes it
+  std::string AnsiCodePage;              // code page number that stands for "ANSI"
+  std::string MinFileAge;                // seconds a file must rest before the scan takes it
   std::string SubtractStartOfProgramme;  // flag: times count from the programme's start
   std::string StyleTags;                 // flag: colour, bold, italic, underline as SRT tags
   std::string WriteVtt;                  // flag: a WebVTT file beside each SRT file
@@ -54,7 +54,7 @@ class Prompter {
 
 /// Where the settings come from.
 struct SettingsSource {
-  std::string path;           // the settings file
+  std::string path;            // the settings file
   std::string program_folder;  // the default folder, without a trailing "/"
 };
 
