@@ -42,9 +42,12 @@ class Engine {
   /// lock-free atomic store), so a signal handler or the window may call it at any time. The
   /// reload itself runs on the thread that runs the scans (tmrCheck_Timer), never while a
   /// file is in progress: before the next scan, or between two files of a running scan,
-  /// which then ends early. It replaces every setting that comes from the file in one step
-  /// on that thread and leaves `InTray` and `StatusString` to the window; a file that cannot
-  /// be read now leaves the previous settings in force. No message box is shown.
+  /// which then ends early. The whole file is read and checked first; only then are the
+  /// fields that come from it filled, in a step that cannot fail, so no scan ever sees a
+  /// half-updated record. `InTray` and `StatusString` are never written by a reload, so the
+  /// window may keep them on its own thread; other threads must not read the fields from the
+  /// file while scans run elsewhere. A file that cannot be read now leaves the previous
+  /// settings in force. No message box is shown.
   void RequestReload() { reload_requested_.store(true); }
 
   void LogMessage(std::string_view message) { log_.LogMessage(message); }
