@@ -81,14 +81,10 @@ void AppendCue(CueFormat format, std::string& out, long long number, Interval ti
 
 void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
                    const StyleTable* styles) {
-  std::string begin = FormatSrtTime(time.begin), end = FormatSrtTime(time.end);
-  if (format == CueFormat::kVtt) {
-    begin[begin.size() - 4] = '.';
-    end[end.size() - 4] = '.';
-  }
-  out += begin;
+  const char separator = format == CueFormat::kSrt ? ',' : '.';
+  AppendSrtTime(out, time.begin, separator);
   out += " --> ";
-  out += end;
+  AppendSrtTime(out, time.end, separator);
   out += "\r\n";
   size_t run = 0;
   for (size_t i = 0; i < lines.size(); ++i) {

@@ -5,7 +5,26 @@
 namespace capsel {
 namespace {
 
-bool IsBlank(std::string_view text) { return text.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+bool IsXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsBlank(std::string_view text) {
+  for (char c : text)
+    if (!IsXmlBlank(c)) return false;
+  return true;
+}
+
+// The first character of `text` that ends a run: a line feed or carriage return in preserved
+// text, any XML blank otherwise. A plain loop: find_first_of would search the set for every
+// character.
+size_t RunLength(std::string_view text, bool preserve) {
+  size_t i = 0;
+  if (preserve) {
+    while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
+  } else {
+    while (i < text.size() && !IsXmlBlank(text[i])) ++i;
+  }
+  return i;
+}
 
 // Builds lines one character at a time. Collapsible blanks are held back until the next
 // character shows whether they stand inside a line (one blank) or at its end (none).
@@ -14,14 +33,11 @@ class LineWriter {
   LineWriter(CueLines* out, bool styled) : out_(out), styled_(styled) { out->Clear(); }
 
   void Text(std::string_view text, bool preserve, uint16_t style) {
-    const char* kBreaking = preserve ? "\n\r" : " \t\n\r";
     while (!text.empty()) {
       // A run of ordinary characters goes in at once.
-      size_t run = text.find_first_of(kBreaking);
-      if (run != 0) {
-        Put(text.substr(0, run), style);
-        if (run == std::string_view::npos) return;
-      }
+      size_t run = RunLength(text, preserve);
+      if (run != 0) Put(text.substr(0, run), style);
+      if (run == text.size()) return;
       char c = text[run];
       text.remove_prefix(run + 1);
       if (preserve) {
@@ -50,7 +66,10 @@ class LineWriter {
     if (pending_blank_ && out_->text.size() > line_start_) Append(" ", blank_style_);
     pending_blank_ = false;
     Append(chars, style);
-    if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
+    if (!has_text_) {
+      for (char c : chars)
+        if (c != ' ') has_text_ = true;
+    }
   }
   void Append(std::string_view chars, uint16_t style) {
     out_->text += chars;

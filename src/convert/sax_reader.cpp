@@ -18,9 +18,6 @@ constexpr double kOpenEndLimit = 10;
 // longest end, so a document of open ends cannot hold itself in memory.
 constexpr size_t kMaxHeld = 4096;
 
-// Which attributes a lookup takes: no namespace, xml:, or a TTML vocabulary.
-enum Namespace { kNone, kXml, kStyling, kParameter };
-
 const char* Chars(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
 
 bool InDocumentNamespace(const char* uri) {
@@ -39,15 +36,6 @@ bool InVocabulary(const char* uri, std::initializer_list<const char*> suffixes) 
       if (href.substr(std::strlen(name)) == suffix) return true;
   }
   return false;
-}
-
-bool UriMatches(const char* uri, int ns) {
-  switch (ns) {
-    case kNone: return uri == nullptr;
-    case kXml: return uri != nullptr && std::strcmp(uri, kXmlNamespace) == 0;
-    case kStyling: return InVocabulary(uri, {"#styling", "#style"});
-    default: return InVocabulary(uri, {"#parameter"});
-  }
 }
 
 std::string_view Trim(std::string_view s) {
@@ -69,18 +57,48 @@ SaxReader::SaxReader(const ReadOptions& options, CueSink& sink,
                      std::function<std::string(std::string)> decode, uint64_t text_budget)
     : options_(options), sink_(sink), decode_(std::move(decode)), budget_(text_budget) {}
 
-std::optional<std::string> SaxReader::Attribute(SaxAttributes attrs, const char* name, int ns) const {
+SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
+  Found f;
   for (int i = 0; i < attrs.count; ++i) {
     const unsigned char* const* at = attrs.a + 5 * i;
-    if (std::strcmp(Chars(at[0]), name) != 0 || !UriMatches(at[2] ? Chars(at[2]) : nullptr, ns)) continue;
-    std::string value(Chars(at[3]), static_cast<size_t>(at[4] - at[3]));
-    if (ns != kXml && value.find('&') != std::string::npos) value = decode_(std::move(value));
-    return value;
+    const std::string_view name = Chars(at[0]);
+    const char* uri = at[2] ? Chars(at[2]) : nullptr;
+    const std::string_view value(Chars(at[3]), static_cast<size_t>(at[4] - at[3]));
+    std::string_view* slot = nullptr;
+    if (uri == nullptr) {
+      if (name == "begin") slot = &f.begin;
+      else if (name == "end") slot = &f.end;
+      else if (name == "dur") slot = &f.dur;
+      else if (name == "style") slot = &f.style;
+      else if (name == "timeContainer") slot = &f.time_container;
+      else if (name == "id") slot = &f.id;
+    } else if (std::strcmp(uri, kXmlNamespace) == 0) {
+      if (name == "space") slot = &f.xml_space;
+      else if (name == "id") slot = &f.xml_id;
+    } else if (InVocabulary(uri, {"#styling", "#style"})) {
+      if (name == "color") slot = &f.color;
+      else if (name == "fontWeight") slot = &f.font_weight;
+      else if (name == "fontStyle") slot = &f.font_style;
+      else if (name == "textDecoration") slot = &f.text_decoration;
+    } else if (InVocabulary(uri, {"#parameter"})) {
+      if (name == "frameRate") slot = &f.frame_rate;
+      else if (name == "frameRateMultiplier") slot = &f.frame_rate_multiplier;
+      else if (name == "subFrameRate") slot = &f.sub_frame_rate;
+      else if (name == "tickRate") slot = &f.tick_rate;
+    }
+    // The first of a name counts, as a lookup by name would find it.
+    if (slot != nullptr && slot->data() == nullptr) *slot = value.data() ? value : std::string_view("", 0);
   }
-  return std::nullopt;
+  return f;
 }
 
-std::optional<double> SaxReader::Time(const std::string& text) const {
+std::string_view SaxReader::Value(std::string_view raw, std::string& scratch) const {
+  if (raw.find('&') == std::string_view::npos) return raw;
+  scratch = decode_(std::string(raw));
+  return scratch;
+}
+
+std::optional<double> SaxReader::Time(std::string_view text) const {
   if (auto t = ParseTimeExpression(text, timing_)) return t;
   // Older DFXP tools (Flash among them) write plain seconds without a unit.
   if (legacy_) return ParseTimeExpression(std::string(Trim(text)) + "s", timing_);
@@ -89,49 +107,52 @@ std::optional<double> SaxReader::Time(const std::string& text) const {
 
 // A time that is there but does not read is one File Error line. On a paragraph it takes the
 // previous paragraph's value; on any other element it counts as not given.
-TimingAttributes SaxReader::ReadTiming(SaxAttributes attrs, bool paragraph, double sync) {
+TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, double sync) {
   TimingAttributes t;
-  auto read = [&](const char* name, std::optional<double>* value, double previous) {
-    auto text = Attribute(attrs, name, kNone);
-    if (!text) return true;
-    *value = Time(*text);
+  std::string scratch;
+  auto read = [&](std::string_view raw, std::optional<double>* value, double previous) {
+    if (raw.data() == nullptr) return true;
+    *value = Time(Value(raw, scratch));
     if (*value) return true;
     ++report_.file_errors;
     if (paragraph) *value = previous - sync;
     return false;
   };
-  begin_readable_ = read("begin", &t.begin, previous_begin_);
+  begin_readable_ = read(attrs.begin, &t.begin, previous_begin_);
   std::optional<double> dur;
-  bool end_read = read("end", &t.end, previous_end_);
-  bool dur_read = read("dur", &dur, 0);
+  bool end_read = read(attrs.end, &t.end, previous_end_);
+  bool dur_read = read(attrs.dur, &dur, 0);
   if (dur_read) t.dur = dur;
   else if (paragraph && end_read && !t.end) t.end = previous_end_ - sync;
-  if (auto container = Attribute(attrs, "timeContainer", kNone)) t.seq = Trim(*container) == "seq";
+  if (attrs.time_container.data() != nullptr) t.seq = Trim(Value(attrs.time_container, scratch)) == "seq";
   return t;
 }
 
-TextStyle SaxReader::InlineStyle(SaxAttributes attrs) const {
-  auto color = Attribute(attrs, "color", kStyling);
-  auto weight = Attribute(attrs, "fontWeight", kStyling);
-  auto font_style = Attribute(attrs, "fontStyle", kStyling);
-  auto decoration = Attribute(attrs, "textDecoration", kStyling);
-  return StyleFromAttributes(color ? &*color : nullptr, weight ? &*weight : nullptr,
-                             font_style ? &*font_style : nullptr, decoration ? &*decoration : nullptr);
+TextStyle SaxReader::InlineStyle(const Found& attrs) const {
+  std::optional<std::string> values[4];
+  const std::string_view raws[4] = {attrs.color, attrs.font_weight, attrs.font_style, attrs.text_decoration};
+  for (int i = 0; i < 4; ++i) {
+    std::string scratch;
+    if (raws[i].data() != nullptr) values[i] = std::string(Value(raws[i], scratch));
+  }
+  auto pointer = [&](int i) { return values[i] ? &*values[i] : nullptr; };
+  return StyleFromAttributes(pointer(0), pointer(1), pointer(2), pointer(3));
 }
 
 // Styles referenced by the element, in order (a later one wins), then its own attributes.
-TextStyle SaxReader::OwnStyle(SaxAttributes attrs) const {
+TextStyle SaxReader::OwnStyle(const Found& attrs) const {
   TextStyle s;
   if (!options_.style_tags) return s;
-  if (auto refs = Attribute(attrs, "style", kNone)) {
-    for (const std::string& id : SplitIds(*refs))
+  if (attrs.style.data() != nullptr) {
+    std::string scratch;
+    for (const std::string& id : SplitIds(Value(attrs.style, scratch)))
       if (const TextStyle* referenced = style_sheet_.Find(id)) s.Overlay(*referenced);
   }
   s.Overlay(InlineStyle(attrs));
   return s;
 }
 
-void SaxReader::OpenTimed(Frame& frame, const Frame& parent, SaxAttributes attrs) {
+void SaxReader::OpenTimed(Frame& frame, const Frame& parent, const Found& attrs) {
   const TimedElement& up = parent.timed;
   const double sync = up.seq ? up.cursor : up.interval.begin;
   frame.timed = OpenChild(up, ReadTiming(attrs, frame.kind == Kind::kParagraph, sync));
@@ -139,18 +160,17 @@ void SaxReader::OpenTimed(Frame& frame, const Frame& parent, SaxAttributes attrs
   frame.style.Overlay(OwnStyle(attrs));
 }
 
-bool SaxReader::Start(const char* name, const char* uri, SaxAttributes attrs) {
+bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attributes) {
   if (stack_.size() >= static_cast<size_t>(kMaxElementDepth)) {
     refusal_ = "elements are nested deeper than " + std::to_string(kMaxElementDepth) + " levels";
     return false;
   }
+  const Found attrs = Gather(raw_attributes);
   Frame frame;
   Frame* parent = stack_.empty() ? nullptr : &stack_.back();
   frame.preserve = parent ? parent->preserve : false;
-  if (auto space = Attribute(attrs, "space", kXml)) {
-    if (*space == "preserve") frame.preserve = true;
-    else if (*space == "default") frame.preserve = false;
-  }
+  if (attrs.xml_space == "preserve") frame.preserve = true;
+  else if (attrs.xml_space == "default") frame.preserve = false;
   const bool ttml = InDocumentNamespace(uri);
   auto is = [&](const char* local) { return ttml && std::strcmp(name, local) == 0; };
   auto is_metadata = [&](const char* local) {
@@ -163,9 +183,9 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes attrs) {
         frame.kind = Kind::kRoot;
         frame.timed = RootElement();
         legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
-        auto parameter = [&](const char* p) { return Attribute(attrs, p, kParameter).value_or(""); };
-        timing_ = ReadTimingParameters(parameter("frameRate"), parameter("frameRateMultiplier"),
-                                       parameter("subFrameRate"), parameter("tickRate"));
+        std::string s1, s2, s3, s4;
+        timing_ = ReadTimingParameters(Value(attrs.frame_rate, s1), Value(attrs.frame_rate_multiplier, s2),
+                                       Value(attrs.sub_frame_rate, s3), Value(attrs.tick_rate, s4));
       }
       break;
     case Kind::kRoot:
@@ -182,11 +202,11 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes attrs) {
       break;
     case Kind::kStyling:
       if (is("style")) {
-        auto id = Attribute(attrs, "id", kXml);
-        if (!id) id = Attribute(attrs, "id", kNone);
-        if (id) {
-          auto refs = Attribute(attrs, "style", kNone);
-          style_sheet_.Add(*id, refs ? SplitIds(*refs) : std::vector<std::string>{}, InlineStyle(attrs));
+        std::string_view id = attrs.xml_id.data() != nullptr ? attrs.xml_id : attrs.id;
+        if (id.data() != nullptr) {
+          std::string scratch;
+          std::string key(id.data() == attrs.id.data() ? Value(id, scratch) : id);
+          style_sheet_.Add(std::move(key), SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs));
         }
       }
       break;

@@ -70,12 +70,21 @@ class SaxReader {
     ParagraphContent content;
   };
 
-  std::optional<std::string> Attribute(SaxAttributes attrs, const char* name, int ns) const;
-  std::optional<double> Time(const std::string& text) const;
-  TimingAttributes ReadTiming(SaxAttributes attrs, bool paragraph, double sync);
-  TextStyle OwnStyle(SaxAttributes attrs) const;
-  TextStyle InlineStyle(SaxAttributes attrs) const;
-  void OpenTimed(Frame& frame, const Frame& parent, SaxAttributes attrs);
+  // The attributes the reader uses, found in one pass over an element's attributes; each
+  // as it stands in the document (null data: absent).
+  struct Found {
+    std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space;
+    std::string_view color, font_weight, font_style, text_decoration;  // tts:
+    std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;  // ttp:
+  };
+  static Found Gather(SaxAttributes attrs);
+  /// The value with its entity and character references resolved (in `scratch` if needed).
+  std::string_view Value(std::string_view raw, std::string& scratch) const;
+  std::optional<double> Time(std::string_view text) const;
+  TimingAttributes ReadTiming(const Found& attrs, bool paragraph, double sync);
+  TextStyle OwnStyle(const Found& attrs) const;
+  TextStyle InlineStyle(const Found& attrs) const;
+  void OpenTimed(Frame& frame, const Frame& parent, const Found& attrs);
   void StartParagraph(Frame& frame);
   void FinishParagraph(Frame& frame);
   void Resolve(double next_begin);

@@ -137,7 +137,7 @@ long long SrtMilliseconds(double seconds) {
   return static_cast<long long>(std::floor(total_ms + 0.5 + 1e-6));
 }
 
-std::string FormatSrtTime(double seconds) {
+void AppendSrtTime(std::string& out, double seconds, char separator) {
   long long ms = SrtMilliseconds(seconds);
   // Written by hand: this runs twice for every subtitle.
   char buf[32];
@@ -151,13 +151,19 @@ std::string FormatSrtTime(double seconds) {
     }
   };
   digits(ms % 1000, 3);
-  *--p = ',';
+  *--p = separator;
   digits(ms / 1000 % 60, 2);
   *--p = ':';
   digits(ms / 60000 % 60, 2);
   *--p = ':';
   digits(ms / 3600000, 2);
-  return std::string(p, end);
+  out.append(p, end);
+}
+
+std::string FormatSrtTime(double seconds) {
+  std::string out;
+  AppendSrtTime(out, seconds);
+  return out;
 }
 
 }  // namespace capsel

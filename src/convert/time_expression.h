@@ -28,6 +28,9 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
 /// Whole milliseconds, rounded as FormatSrtTime rounds them; negative times are 0.
 long long SrtMilliseconds(double seconds);
 
+/// Appends "HH:MM:SS" + `separator` + "mmm" to `out`, as FormatSrtTime writes it.
+void AppendSrtTime(std::string& out, double seconds, char separator = ',');
+
 /// "HH:MM:SS,mmm", rounded to the nearest millisecond; hours take more digits when needed.
 /// Negative times are written as 00:00:00,000.
 std::string FormatSrtTime(double seconds);
