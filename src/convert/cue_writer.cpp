@@ -70,12 +70,24 @@ void AppendText(CueFormat format, std::string_view text, std::string& out) {
   }
 }
 
+// The cue's number and a line end.
+void AppendNumber(std::string& out, long long number) {
+  char buf[24];
+  char* p = buf + sizeof buf;
+  *--p = '\n';
+  *--p = '\r';
+  do {
+    *--p = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number > 0);
+  out.append(p, buf + sizeof buf);
+}
+
 }  // namespace
 
 void AppendCue(CueFormat format, std::string& out, long long number, Interval time,
                const CueLines& lines, const StyleTable* styles) {
-  out += std::to_string(number);
-  out += "\r\n";
+  AppendNumber(out, number);
   AppendCueBody(format, out, time, lines, styles);
 }
 
@@ -130,8 +142,7 @@ void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable
 void CueFileWriter::WriteHeld(size_t keep) {
   while (held_.size() > keep) {
     const Held& cue = held_.top();
-    text_ += std::to_string(++number_);
-    text_ += "\r\n";
+    AppendNumber(text_, ++number_);
     text_ += cue.body;
     held_bytes_ -= cue.body.size();
     held_.pop();

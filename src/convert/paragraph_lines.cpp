@@ -1,11 +1,19 @@
 #include "convert/paragraph_lines.h"
 
 #include <algorithm>
+#include <array>
 
 namespace capsel {
 namespace {
 
-bool IsXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+// XML's blanks, looked up by byte: the run scan below asks this for every character.
+constexpr std::array<bool, 256> kXmlBlank = [] {
+  std::array<bool, 256> table{};
+  for (unsigned char c : {' ', '\t', '\n', '\r'}) table[c] = true;
+  return table;
+}();
+
+bool IsXmlBlank(char c) { return kXmlBlank[static_cast<unsigned char>(c)]; }
 
 bool IsBlank(std::string_view text) {
   for (char c : text)
@@ -13,17 +21,25 @@ bool IsBlank(std::string_view text) {
   return true;
 }
 
-// The first character of `text` that ends a run: a line feed or carriage return in preserved
-// text, any XML blank otherwise. A plain loop: find_first_of would search the set for every
-// character.
+// How many characters from the start of `text` go into a line as they are: up to a line feed
+// or carriage return in preserved text; otherwise up to a blank that collapsing changes (any
+// blank but a single space between two other characters). Words with single spaces between
+// them, the common case, go in as one run.
 size_t RunLength(std::string_view text, bool preserve) {
+  const size_t n = text.size();
   size_t i = 0;
   if (preserve) {
-    while (i < text.size() && text[i] != '\n' && text[i] != '\r') ++i;
-  } else {
-    while (i < text.size() && !IsXmlBlank(text[i])) ++i;
+    while (i < n && text[i] != '\n' && text[i] != '\r') ++i;
+    return i;
   }
-  return i;
+  for (;;) {
+    while (i < n && !IsXmlBlank(text[i])) ++i;
+    if (i > 0 && i + 1 < n && text[i] == ' ' && !IsXmlBlank(text[i + 1])) {
+      i += 2;
+      continue;
+    }
+    return i;
+  }
 }
 
 // Builds lines one character at a time. Collapsible blanks are held back until the next
@@ -38,14 +54,16 @@ class LineWriter {
       size_t run = RunLength(text, preserve);
       if (run != 0) Put(text.substr(0, run), style);
       if (run == text.size()) return;
-      char c = text[run];
-      text.remove_prefix(run + 1);
       if (preserve) {
-        if (c == '\n') Break();
-      } else {
-        if (!pending_blank_) blank_style_ = style;  // a collapsed blank keeps its first style
-        pending_blank_ = true;
+        if (text[run] == '\n') Break();
+        text.remove_prefix(run + 1);
+        continue;
       }
+      // Blanks collapse: however many there are, one is held back.
+      if (!pending_blank_) blank_style_ = style;  // a collapsed blank keeps its first style
+      pending_blank_ = true;
+      while (run < text.size() && IsXmlBlank(text[run])) ++run;
+      text.remove_prefix(run);
     }
   }
 
@@ -66,10 +84,7 @@ class LineWriter {
     if (pending_blank_ && out_->text.size() > line_start_) Append(" ", blank_style_);
     pending_blank_ = false;
     Append(chars, style);
-    if (!has_text_) {
-      for (char c : chars)
-        if (c != ' ') has_text_ = true;
-    }
+    if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
   }
   void Append(std::string_view chars, uint16_t style) {
     out_->text += chars;

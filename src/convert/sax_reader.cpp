@@ -287,7 +287,9 @@ bool SaxReader::Text(const char* text, size_t length) {
       refusal_ = "entity expansion exceeds the size limit";
       return false;
     }
-    Interval visible = AnonymousText(frame.timed, IsBlank(text, length));
+    // Whether the text is only blanks matters only where it could hold its element open.
+    const bool matters = !frame.timed.seq && frame.timed.latest_child_end != kIndefinite;
+    Interval visible = AnonymousText(frame.timed, matters && IsBlank(text, length));
     paragraph_.AddText(std::string_view(text, length), frame.preserve, frame.style_index, visible,
                        frame.kind == Kind::kParagraph);
   }

@@ -78,7 +78,33 @@ TimingParameters ReadTimingParameters(std::string_view frame_rate, std::string_v
   return t;
 }
 
+// "hh:mm:ss" with an optional fraction, the form nearly every document uses, read without
+// the general parser's detours. The arithmetic is the general parser's, step for step, so
+// both give the same value to the last bit.
+std::optional<double> ParseCommonClockTime(std::string_view s) {
+  if (s.size() < 8 || s[2] != ':' || s[5] != ':') return std::nullopt;
+  const size_t digit_at[] = {0, 1, 3, 4, 6, 7};
+  for (size_t i : digit_at)
+    if (!IsDigit(s[i])) return std::nullopt;
+  double hours = (s[0] - '0') * 10 + (s[1] - '0');
+  double minutes = (s[3] - '0') * 10 + (s[4] - '0');
+  double seconds = (s[6] - '0') * 10 + (s[7] - '0');
+  if (minutes > 59 || seconds >= 61) return std::nullopt;
+  size_t pos = 8;
+  if (pos < s.size()) {
+    if (s[pos] != '.' || pos + 1 == s.size()) return std::nullopt;
+    double scale = 0.1;
+    for (++pos; pos < s.size(); ++pos) {
+      if (!IsDigit(s[pos])) return std::nullopt;
+      seconds += (s[pos] - '0') * scale;
+      scale /= 10;
+    }
+  }
+  return hours * 3600 + minutes * 60 + seconds;
+}
+
 std::optional<double> ParseTimeExpression(std::string_view text, const TimingParameters& timing) {
+  if (auto common = ParseCommonClockTime(text)) return common;
   std::string_view s = TrimBlanks(text);
   size_t pos = 0;
   double first = 0;
@@ -138,26 +164,32 @@ long long SrtMilliseconds(double seconds) {
 }
 
 void AppendSrtTime(std::string& out, double seconds, char separator) {
-  long long ms = SrtMilliseconds(seconds);
   // Written by hand: this runs twice for every subtitle.
-  char buf[32];
-  char* end = buf + sizeof buf;
-  char* p = end;
-  auto digits = [&p](long long value, int width) {
-    for (int i = 0; i < width || value > 0; ++i) {
-      *--p = static_cast<char>('0' + value % 10);
-      value /= 10;
-      if (i + 1 >= width && value == 0) break;
-    }
+  const long long ms = SrtMilliseconds(seconds);
+  const long long hours = ms / 3600000;
+  const int rest = static_cast<int>(ms % 3600000);
+  char buf[40];
+  char* p = buf + 20;  // hours take as many digits as they need, at least two
+  long long h = hours;
+  do {
+    *--p = static_cast<char>('0' + h % 10);
+    h /= 10;
+  } while (h > 0);
+  if (hours < 10) *--p = '0';
+  char* q = buf + 20;
+  auto two = [&q](int v) {
+    *q++ = static_cast<char>('0' + v / 10);
+    *q++ = static_cast<char>('0' + v % 10);
   };
-  digits(ms % 1000, 3);
-  *--p = separator;
-  digits(ms / 1000 % 60, 2);
-  *--p = ':';
-  digits(ms / 60000 % 60, 2);
-  *--p = ':';
-  digits(ms / 3600000, 2);
-  out.append(p, end);
+  *q++ = ':';
+  two(rest / 60000);
+  *q++ = ':';
+  two(rest / 1000 % 60);
+  *q++ = separator;
+  const int milli = rest % 1000;
+  *q++ = static_cast<char>('0' + milli / 100);
+  two(milli % 100);
+  out.append(p, q);
 }
 
 std::string FormatSrtTime(double seconds) {
