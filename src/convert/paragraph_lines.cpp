@@ -118,22 +118,21 @@ void CueLines::Clear() {
 void ParagraphContent::Clear() {
   text_.clear();
   pieces_.clear();
-  has_break_ = has_top_span_ = has_own_text_ = false;
+  has_break_ = has_top_span_ = false;
 }
 
 void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t style, Interval visible,
                                bool top_level) {
-  if (top_level && !has_own_text_ && !IsBlank(text)) has_own_text_ = true;
   if (!pieces_.empty()) {
     Piece& last = pieces_.back();
-    if (last.kind == Kind::kText && last.preserve == preserve && last.style == style &&
+    if (last.kind == Kind::kText && last.preserve == preserve && last.top_level == top_level && last.style == style &&
         last.visible == visible && last.offset + last.length == text_.size()) {
       text_.append(text);
       last.length += static_cast<uint32_t>(text.size());
       return;
     }
   }
-  Piece piece{Kind::kText, preserve, style, static_cast<uint32_t>(text_.size()),
+  Piece piece{Kind::kText, preserve, top_level, style, static_cast<uint32_t>(text_.size()),
               static_cast<uint32_t>(text.size()), visible};
   text_.append(text);
   pieces_.push_back(piece);
@@ -141,7 +140,7 @@ void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t st
 
 void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
   LineWriter lines(out, styled);
-  const bool per_span = !has_break_ && has_top_span_ && !has_own_text_;
+  const bool per_span = !has_break_ && has_top_span_ && !HasOwnText();
   bool in_top_span = false;
   for (const Piece& p : pieces_) {
     switch (p.kind) {
@@ -162,6 +161,13 @@ void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out
     }
   }
   lines.Break();
+}
+
+// Text outside spans that is not only blanks.
+bool ParagraphContent::HasOwnText() const {
+  for (const Piece& p : pieces_)
+    if (p.kind == Kind::kText && p.top_level && !IsBlank(TextOf(p))) return true;
+  return false;
 }
 
 bool ParagraphContent::HasTimedText(Interval whole) const {

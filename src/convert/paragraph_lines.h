@@ -42,6 +42,7 @@ class ParagraphContent {
   struct Piece {
     Kind kind;
     bool preserve = false;  // xml:space="preserve"
+    bool top_level = false;  // text directly in the paragraph, outside spans
     uint16_t style = 0;
     uint32_t offset = 0, length = 0;  // the text, in text()
     Interval visible;
@@ -89,9 +90,9 @@ class ParagraphContent {
   }
   std::string text_;
   std::vector<Piece> pieces_;
+  bool HasOwnText() const;
   bool has_break_ = false;
   bool has_top_span_ = false;
-  bool has_own_text_ = false;  // text outside spans that is not only blanks
 };
 
 }  // namespace capsel

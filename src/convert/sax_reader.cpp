@@ -287,8 +287,10 @@ bool SaxReader::Text(const char* text, size_t length) {
       refusal_ = "entity expansion exceeds the size limit";
       return false;
     }
-    // Whether the text is only blanks matters only where it could hold its element open.
-    const bool matters = !frame.timed.seq && frame.timed.latest_child_end != kIndefinite;
+    // Whether the text is only blanks matters only where it could hold open an element whose
+    // end is not known yet.
+    const TimedElement& t = frame.timed;
+    const bool matters = !t.seq && t.latest_child_end != kIndefinite && (!t.end_known || t.interval.end == kIndefinite);
     Interval visible = AnonymousText(frame.timed, matters && IsBlank(text, length));
     paragraph_.AddText(std::string_view(text, length), frame.preserve, frame.style_index, visible,
                        frame.kind == Kind::kParagraph);
