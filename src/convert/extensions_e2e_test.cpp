@@ -35,6 +35,7 @@ const char kProgrammeAtTenHours[] = R"doc(<?xml version="1.0" encoding="UTF-8"?>
     <ebuttm:documentStartOfProgramme>10:00:00:00</ebuttm:documentStartOfProgramme>
   </ebuttm:documentMetadata></tt:metadata></tt:head>
   <tt:body><tt:div>
+    <tt:p begin="09:59:50:00" end="10:00:00:00"><tt:span>Over before the start</tt:span></tt:p>
     <tt:p begin="09:59:59:00" end="10:00:01:00"><tt:span>Before the start</tt:span></tt:p>
     <tt:p begin="10:00:02:12" end="10:00:04:00"><tt:span>After it</tt:span></tt:p>
   </tt:div></tt:body>
@@ -43,8 +44,10 @@ const char kProgrammeAtTenHours[] = R"doc(<?xml version="1.0" encoding="UTF-8"?>
 
 TEST(Extensions, StartOfProgrammeIsSubtractedOnlyWhenAskedFor) {
   EXPECT_EQ(Convert(kProgrammeAtTenHours, ""),
-            Crlf("1\n09:59:59,000 --> 10:00:01,000\nBefore the start\n\n"
-                 "2\n10:00:02,480 --> 10:00:04,000\nAfter it\n\n"));
+            Crlf("1\n09:59:50,000 --> 10:00:00,000\nOver before the start\n\n"
+                 "2\n09:59:59,000 --> 10:00:01,000\nBefore the start\n\n"
+                 "3\n10:00:02,480 --> 10:00:04,000\nAfter it\n\n"));
+  // A subtitle that ends by the start is never shown; one that runs into it starts at 0.
   EXPECT_EQ(Convert(kProgrammeAtTenHours, "SubtractStartOfProgramme=1\n"),
             Crlf("1\n00:00:00,000 --> 00:00:01,000\nBefore the start\n\n"
                  "2\n00:00:02,480 --> 00:00:04,000\nAfter it\n\n"));
