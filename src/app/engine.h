@@ -1,5 +1,16 @@
 #pragma once
 
+// Threading contract. An Engine is made, started (Startup) and destroyed on its owner's
+// thread. Its scans run on the thread whose event loop hosts the poll timer: without a
+// window that is the main thread itself; with the window it is a ScanThread, started right
+// after Startup, with the timer moved onto it. From then on only the scan thread calls
+// tmrCheck_Timer, LogMessage and the timer, and only it reads or reloads the settings
+// record; the log file and every log sink are written there. Other threads reach the engine
+// through three doors only: work handed to ScanThread::Post, which runs between two scans;
+// the stop flag, an atomic that a scan reads between two files; and RequestReload, an atomic
+// too. Startup's message boxes come before the scan thread starts, so they still show on the
+// owner's thread.
+
 #include <atomic>
 #include <string>
 
@@ -53,7 +64,6 @@ class Engine {
   void LogMessage(std::string_view message) { log_.LogMessage(message); }
   ActivityLog& log() { return log_; }
   Settings& settings() { return settings_; }
-  Timer& timer() { return deps_.timer; }
 
  private:
   void ReloadIfRequested();

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -28,6 +29,9 @@ class FakeFileSystem final : public FileSystem {
   std::set<std::string> dirs{"/"};
   std::string cwd = "/";
   std::vector<std::string> calls;  // "op path" for every call, in order
+  /// Runs before every call, on the caller's thread, with the call's op and path: lets a test
+  /// hold a call while it acts elsewhere.
+  std::function<void(Op, const std::string&)> before_call;
 
   /// Makes every call of `op` on a path containing `path_part` fail with `error`.
   void FailOn(Op op, const std::string& path_part, int error = EACCES) {
@@ -208,6 +212,7 @@ class FakeFileSystem final : public FileSystem {
   };
   int Check(Op op, const std::string& what) {
     static const char* kNames[] = {"list", "read", "write", "append", "rename", "copy", "remove", "chdir", "commit"};
+    if (before_call) before_call(op, what);
     calls.push_back(std::string(kNames[static_cast<int>(op)]) + " " + what);
     for (const auto& f : failures_)
       if (f.op == op && what.find(f.path_part) != std::string::npos) return f.error;

@@ -11,19 +11,17 @@ namespace capsel {
 class ActivityLog;
 
 /// The settings record: filled by LoadSettings at the start and by a reload (ApplySettings),
-/// read-only otherwise except for `StatusString` and `InTray`, which belong to the window and
-/// are never touched by either.
+/// read-only otherwise. The two fields that the window changes while the program runs,
+/// `InTray` and `StatusString`, live on the window, on its own thread.
 struct Settings {
   std::string InPath;      // watch folder; ends with "/" unless empty
   std::string OutPathSrt;  // SRT output folder; ends with "/" unless empty
   std::string OutPathXml;  // folder for processed inputs, ends with "/", or exactly "<DELETE>"
-  std::string StatusString;
   std::string LogfileName;
   std::string Verbose;     // flag text, as read
   std::string UseLogfile;  // flag text, as read
   std::string AddLangString;
   std::string WriteUtf8;  // flag text, as read
-  bool InTray = false;
   // Added for this platform.
   std::string AnsiCodePage;              // code page number that stands for "ANSI"
   std::string MinFileAge;                // seconds a file must rest before the scan takes it

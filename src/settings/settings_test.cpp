@@ -71,8 +71,6 @@ TEST_F(LoadSettingsTest, EmptyFileWarnsAndTakesEveryDefault) {
   EXPECT_EQ(settings.MinFileAge, "2");
   EXPECT_EQ(settings.SubtractStartOfProgramme, "0");
   EXPECT_EQ(settings.StyleTags, "0");
-  EXPECT_EQ(settings.StatusString, "");
-  EXPECT_FALSE(settings.InTray);
 }
 
 TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {

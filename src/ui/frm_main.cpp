@@ -21,17 +21,33 @@ constexpr int kMaxTipChars = 127;
 }  // namespace
 
 void ListSink::WriteLine(const std::string& line) {
-  if (list_->count() > kMonitorMaxLines - 1) delete list_->takeItem(0);
-  list_->addItem(QString::fromStdString(line));
-  // The newest line is scrolled into view, nothing selected. Scrolling costs a layout of the
-  // whole list, so lines logged in one go (a scan) share one scroll when the loop is back.
-  if (!scroll_pending_) {
-    scroll_pending_ = true;
-    QTimer::singleShot(0, list_, [this] {
-      scroll_pending_ = false;
-      list_->scrollToBottom();
-    });
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (pending_.size() > kMonitorMaxLines - 1) pending_.pop_front();
+    pending_.push_back(line);
+    post = !drain_posted_;
+    drain_posted_ = true;
   }
+  // One queued call takes all lines written until it runs.
+  if (post) QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+}
+
+void ListSink::Drain() {
+  std::deque<std::string> lines;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines.swap(pending_);
+    drain_posted_ = false;
+  }
+  QStringList texts;
+  texts.reserve(static_cast<qsizetype>(lines.size()));
+  for (const std::string& line : lines) texts << QString::fromStdString(line);
+  const int overflow = list_->count() + static_cast<int>(texts.size()) - kMonitorMaxLines;
+  if (overflow > 0) list_->model()->removeRows(0, overflow);
+  list_->addItems(texts);
+  // The newest line is scrolled into view, nothing selected; once for the whole batch.
+  list_->scrollToBottom();
 }
 
 void MessageBoxPrompter::ShowMessage(Icon icon, const std::string& title,
@@ -79,7 +95,12 @@ frmMain::frmMain(SettingsSource source, Services services) : services_(std::move
   engine_->log().AddSink(list_sink_.get());
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+  // The scan thread ends after the file in progress, before anything its scans use goes.
+  stop_.store(true);
+  Timer* timer = services_.timer;
+  scans_.Post([timer] { timer->SetEnabled(false); });
+}
 
 int frmMain::TwipsToPixels(int twips) const {
   return static_cast<int>(std::lround(twips * dpi_ / 1440.0));
@@ -142,7 +163,11 @@ void frmMain::CreateTrayMenu() {
 
 bool frmMain::Form_Load() {
   setWindowTitle(QString::fromStdString(CaptionText()));
-  return engine_->Startup();
+  if (!engine_->Startup()) return false;
+  // From here on the timer, the log and the settings record belong to the scan thread.
+  engine_->SetStopFlag(&stop_);
+  scans_.Start(own_timer_ ? own_timer_->object() : nullptr);
+  return true;
 }
 
 void frmMain::resizeEvent(QResizeEvent* event) {
@@ -172,7 +197,7 @@ void frmMain::Form_Resize() {
     lblAbout->move(lblAbout->x(), TwipsToPixels(h - 990));
     return;
   }
-  if (!engine_->settings().InTray) EnterTray();
+  if (!InTray) EnterTray();
 }
 
 void frmMain::EnterTray() {
@@ -182,23 +207,23 @@ void frmMain::EnterTray() {
   // showMinimized() makes the window visible again right after the state change that
   // brought us here, so the hiding waits for the event loop.
   QTimer::singleShot(0, this, [this] {
-    if (engine_->settings().InTray) hide();
+    if (InTray) hide();
   });
-  engine_->settings().InTray = true;
-  services_.tray->Show(windowIcon(), TrayTip(engine_->settings().StatusString));
+  InTray = true;
+  services_.tray->Show(windowIcon(), TrayTip(StatusString));
   ModifyTrayIcon();
 }
 
 void frmMain::ModifyTrayIcon() {
-  services_.tray->SetTip(TrayTip(engine_->settings().StatusString));
+  services_.tray->SetTip(TrayTip(StatusString));
 }
 
 void frmMain::mnuRestore_Click() {
   showNormal();
   raise();
   activateWindow();
-  engine_->settings().InTray = false;
-  engine_->settings().StatusString.clear();
+  InTray = false;
+  StatusString.clear();
   services_.tray->Remove();
 }
 
@@ -212,7 +237,7 @@ void frmMain::mnuAbout_Click() {
 }
 
 void frmMain::cmdExit_Click() {
-  if (engine_->settings().InTray) services_.tray->Remove();
+  if (InTray) services_.tray->Remove();
   End();
 }
 
@@ -222,24 +247,31 @@ void frmMain::mnuExit_Click() {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-  if (engine_->settings().InTray) services_.tray->Remove();
+  if (InTray) services_.tray->Remove();
   event->accept();
   End();
 }
 
 void frmMain::End() {
-  // Nothing runs after this: no tick, no scan, no handler.
+  // No tick and no further scan after this. A scan in progress stops after its file, with
+  // the same line as a stop by signal without the window, never in the middle of a file; the
+  // window goes at once and the program follows when the scan thread has ended.
   if (ended_) return;
   ended_ = true;
-  services_.timer->SetEnabled(false);
-  services_.end_program();
+  hide();
+  stop_.store(true);
+  Timer* timer = services_.timer;
+  scans_.Post([timer] { timer->SetEnabled(false); });
+  scans_.Quit(services_.end_program);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonPress) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (watched == cmdExit && mouse->button() == Qt::RightButton) {
-      services_.timer->SetInterval(0);  // no further scan until the next start
+      // No further scan until the next start; a scan in progress runs to its end.
+      Timer* timer = services_.timer;
+      scans_.Post([timer] { timer->SetInterval(0); });
       return true;
     }
     if (watched == lblAbout && mouse->button() == Qt::LeftButton) {

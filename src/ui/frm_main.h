@@ -6,24 +6,34 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QWidget>
+#include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 #include "app/engine.h"
+#include "app/scan_thread.h"
 #include "convert/qt_timer.h"
 #include "ui/tray.h"
 
 namespace capsel {
 
-/// The activity monitor as a list box, capped like the monitor in memory.
-class ListSink final : public LogSink {
+/// The activity monitor as a list box, capped like the monitor in memory. Lines may be
+/// written on any thread; they reach the list on its own thread, in the order written.
+class ListSink final : public QObject, public LogSink {
+  Q_OBJECT
  public:
   explicit ListSink(QListWidget* list) : list_(list) {}
   void WriteLine(const std::string& line) override;
 
  private:
+  Q_INVOKABLE void Drain();
+
   QListWidget* list_;
-  bool scroll_pending_ = false;
+  std::mutex mutex_;
+  std::deque<std::string> pending_;  // at most a full monitor: older lines would drop anyway
+  bool drain_posted_ = false;
 };
 
 /// Message boxes as QMessageBox.
@@ -71,7 +81,8 @@ class frmMain : public QWidget {
   void ModifyTrayIcon();
 
   Engine& engine() { return *engine_; }
-  Timer& timer() { return *services_.timer; }
+  /// The thread of the scans, once Form_Load has started it.
+  ScanThread& scans() { return scans_; }
   TrayIcon& tray() { return *services_.tray; }
   int TwipsToPixels(int twips) const;
   int PixelsToTwips(int pixels) const;
@@ -86,6 +97,11 @@ class frmMain : public QWidget {
   QAction* mnuAbout = nullptr;
   QAction* mnuSep3 = nullptr;
   QAction* mnuExit = nullptr;
+
+  // The window's two fields of the settings record. They live here, on the window's thread,
+  // as the rest of the record belongs to the scan thread once it runs.
+  bool InTray = false;
+  std::string StatusString;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -109,6 +125,8 @@ class frmMain : public QWidget {
   std::unique_ptr<Engine> engine_;
   double dpi_ = 96;
   bool ended_ = false;
+  std::atomic<bool> stop_{false};  // read by the scan between two files
+  ScanThread scans_;               // last: it ends before what its scans use goes away
 };
 
 }  // namespace capsel

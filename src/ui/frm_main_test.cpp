@@ -4,7 +4,10 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <condition_variable>
+#include <mutex>
 
+#include "convert/test_documents.h"
 #include "settings/fake_file_system.h"
 #include "ui/test_application.h"
 
@@ -48,7 +51,15 @@ class WindowTest : public ::testing::Test {
     form->showMinimized();
     QApplication::processEvents();
   }
-  bool InTray() { return form->engine().settings().InTray; }
+  bool InTray() { return form->InTray; }
+  // The program ends once the scan thread is done: the window's event loop must turn.
+  void WaitForEnd() {
+    for (int i = 0; i < 10000 && ended == 0; ++i) {
+      QApplication::processEvents();
+      QThread::usleep(500);
+    }
+    QApplication::processEvents();
+  }
   void PressOnExit(Qt::MouseButton button) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button,
                       Qt::NoModifier);
@@ -198,6 +209,7 @@ TEST_F(WindowTest, EveryWayOutRemovesTheIconAndEnds) {
     if (c.in_tray) Minimise();
     ASSERT_EQ(InTray(), c.in_tray);
     c.act(*form);
+    WaitForEnd();
     EXPECT_EQ(ended, 1);
     EXPECT_FALSE(tray.shown);
     EXPECT_FALSE(timer.Enabled()) << "no tick after the end";
@@ -207,12 +219,70 @@ TEST_F(WindowTest, EveryWayOutRemovesTheIconAndEnds) {
 TEST_F(WindowTest, RightButtonOnExitStopsPollingOnly) {
   Start();
   PressOnExit(Qt::RightButton);
-  EXPECT_EQ(timer.Interval(), 0);
+  PressOnExit(Qt::MiddleButton);
+  int interval = -1, ticks = -1;
+  RunOnScanThread(*form, [&] {
+    interval = timer.Interval();
+    ticks = timer.Advance(60000);
+  });
+  EXPECT_EQ(interval, 0);
+  EXPECT_EQ(ticks, 0);
   EXPECT_EQ(ended, 0);
   EXPECT_TRUE(form->isVisible());
-  EXPECT_EQ(timer.Advance(60000), 0);
-  PressOnExit(Qt::MiddleButton);
-  EXPECT_EQ(ended, 0);
+}
+
+// Exit while a scan converts b.xml, the second of three: b.xml is finished, c.xml is left
+// as it was, the scan's closing line is the stop line, and the list shows the lines of the
+// log file in their order.
+TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
+  fs.AddFile("/opt/capsel/capsel.ini",
+             "[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathSrt=out\n"
+             "OutPathXml=done\n[Processing]\nMinFileAge=0\n");
+  for (const char* dir : {"/opt/capsel/out", "/opt/capsel/done"}) fs.AddDir(dir);
+  for (const char* name : {"a", "b", "c"})
+    fs.AddFile(std::string("/opt/capsel/in/") + name + ".xml", testdoc::kHelloWorld);
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool reading_b = false, go_on = false;
+  fs.before_call = [&](FakeFileSystem::Op op, const std::string& path) {
+    if (op != FakeFileSystem::Op::kRead || path != "/opt/capsel/in/b.xml") return;
+    std::unique_lock<std::mutex> lock(mutex);
+    reading_b = true;
+    changed.notify_all();
+    changed.wait(lock, [&] { return go_on; });
+  };
+  Start();
+  form->scans().Post([this] { timer.Advance(2000); });
+  {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return reading_b; });
+  }
+  form->cmdExit->click();
+  QApplication::processEvents();
+  EXPECT_FALSE(form->isVisible()) << "the window goes at once";
+  EXPECT_EQ(ended, 0) << "the program waits for the file in progress";
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    go_on = true;
+  }
+  changed.notify_all();
+  WaitForEnd();
+  ASSERT_EQ(ended, 1);
+
+  for (const char* name : {"a", "b"}) {
+    EXPECT_EQ(fs.Data(std::string("/opt/capsel/out/") + name + ".srt"), testdoc::kHelloWorldSrt);
+    EXPECT_TRUE(fs.Has(std::string("/opt/capsel/done/") + name + ".xml"));
+  }
+  EXPECT_TRUE(fs.Has("/opt/capsel/in/c.xml"));
+  EXPECT_FALSE(fs.Has("/opt/capsel/out/c.srt"));
+  std::string list;  // the lines after the two that come before the settings
+  for (int i = 2; i < form->lstActMon->count(); ++i)
+    list += form->lstActMon->item(i)->text().toStdString() + "\r\n";
+  const std::string file = fs.Data("/opt/capsel/capsel.log");
+  EXPECT_EQ(list, file);
+  EXPECT_TRUE(file.ends_with(
+      "  ---- DoConvert: Stopping; the remaining files wait for the next start.\r\n"))
+      << file;
 }
 
 TEST_F(WindowTest, TrayMenuHasItsItemsInTheirDesignStates) {

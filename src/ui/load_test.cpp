@@ -37,7 +37,10 @@ TEST(Load, FiftyThousandDocumentsKeepTheMonitorCappedAndMemoryFlat) {
   std::ofstream(root + "/capsel.ini")
       << "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n"
          "[Processing]\nMinFileAge=0\n";
-  frmMain form({root + "/capsel.ini", root});
+  FakeTimer timer;  // ticks when the test says so, on the scan thread
+  frmMain::Services services;
+  services.timer = &timer;
+  frmMain form({root + "/capsel.ini", root}, services);
   ASSERT_TRUE(form.Form_Load());
   form.show();
 
@@ -46,10 +49,7 @@ TEST(Load, FiftyThousandDocumentsKeepTheMonitorCappedAndMemoryFlat) {
   long resident[2] = {0, 0};
   for (int round = 0; round < 2; ++round) {
     Fill(root + "/in", rounds[round], round);
-    form.engine().tmrCheck_Timer();
-    QApplication::processEvents();
-    form.engine().tmrCheck_Timer();
-    QApplication::processEvents();
+    for (int scan = 0; scan < 2; ++scan) RunOnScanThread(form, [&] { timer.Advance(2000); });
     resident[round] = ResidentKilobytes();
     EXPECT_EQ(QDir(dir.path() + "/in").entryList(QDir::Files).size(), 0);
     EXPECT_EQ(form.lstActMon->count(), kMonitorMaxLines);

@@ -1,8 +1,14 @@
 #pragma once
 
-// The one QApplication that widget tests need, on the offscreen platform.
+// The one QApplication that widget tests need, on the offscreen platform, and a way to run
+// work on a window's scan thread.
 
 #include <QApplication>
+#include <QThread>
+#include <atomic>
+#include <functional>
+
+#include "ui/frm_main.h"
 
 namespace capsel {
 
@@ -14,6 +20,21 @@ inline void EnsureApplication() {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     new QApplication(argc, argv);
   }
+}
+
+/// Runs `work` where the window's scans run and waits for it, keeping the window's event
+/// loop turning; then lets the window take the lines logged meanwhile.
+inline void RunOnScanThread(frmMain& form, const std::function<void()>& work) {
+  std::atomic<bool> done{false};
+  form.scans().Post([&] {
+    work();
+    done.store(true);
+  });
+  while (!done.load()) {
+    QApplication::processEvents();
+    QThread::usleep(200);
+  }
+  QApplication::processEvents();
 }
 
 }  // namespace capsel

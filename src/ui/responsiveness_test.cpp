@@ -1,0 +1,71 @@
+// Responsiveness: while the shown window converts 5,000 documents, or one of 30 MB, its event
+// loop never stops for 100 ms or more. A zero-interval timer records the longest gap between
+// two of its turns, from the start until the scan's closing line is in the list.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <fstream>
+
+#include "ui/frm_main.h"
+#include "ui/test_application.h"
+
+namespace capsel {
+namespace {
+
+constexpr char kFinished[] = "---- DoConvert: Finished - All files have been processed!";
+
+// Converts COUNT generated documents of CUES subtitles each through the window; returns the
+// longest stall of the event loop in milliseconds, or -1 when the scan did not end in time.
+double LongestStall(const QString& count, const QString& cues) {
+  EnsureApplication();
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  for (const char* sub : {"in", "out", "done"}) QDir(dir.path()).mkpath(sub);
+  std::ofstream(root + "/capsel.ini")
+      << "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n"
+         "[Processing]\nMinFileAge=0\n";
+  QProcess generate;
+  generate.start(CAPSEL_GENERATE, {dir.path() + "/in", count, cues});
+  if (!generate.waitForFinished(120000)) return -1;
+
+  frmMain form({root + "/capsel.ini", root});
+  if (!form.Form_Load()) return -1;
+  form.show();
+  QElapsedTimer clock;
+  clock.start();
+  qint64 last = 0, longest = 0;
+  bool finished = false;
+  QTimer probe;
+  QObject::connect(&probe, &QTimer::timeout, [&] {
+    const qint64 now = clock.nsecsElapsed();
+    longest = std::max(longest, now - last);
+    last = now;
+    const int lines = form.lstActMon->count();
+    finished = lines > 0 && form.lstActMon->item(lines - 1)->text().endsWith(kFinished);
+  });
+  probe.start(0);
+  while (!finished && clock.elapsed() < 120000) QApplication::processEvents(QEventLoop::AllEvents);
+  probe.stop();
+  EXPECT_EQ(QDir(dir.path() + "/done").entryList(QDir::Files).size(), count.toInt());
+  return finished ? longest / 1e6 : -1;
+}
+
+TEST(Responsiveness, TheWindowKeepsItsEventLoopTurningDuringAScan) {
+  const double many = LongestStall("5000", "30");
+  const double large = LongestStall("1", "100000");
+  std::printf("longest stall: %.1f ms with 5,000 documents, %.1f ms with one of 30 MB\n", many,
+              large);
+  EXPECT_GE(many, 0) << "the scan of 5,000 documents did not end";
+  EXPECT_LT(many, 100);
+  EXPECT_GE(large, 0) << "the scan of the large document did not end";
+  EXPECT_LT(large, 100);
+}
+
+}  // namespace
+}  // namespace capsel
