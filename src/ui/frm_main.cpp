@@ -34,6 +34,14 @@ void ListSink::WriteLine(const std::string& line) {
 }
 
 void ListSink::Drain() {
+  // Each batch costs the list a few milliseconds whatever its size (a full list lays out
+  // anew), so during a scan batches come at most every kBatchGapMs: a scan's lines then take
+  // little of the window's time, and each line still shows within a fraction of a second.
+  if (last_batch_.isValid() && last_batch_.elapsed() < kBatchGapMs) {
+    QTimer::singleShot(kBatchGapMs - last_batch_.elapsed(), this, &ListSink::Drain);
+    return;
+  }
+  last_batch_.start();
   std::deque<std::string> lines;
   {
     std::lock_guard<std::mutex> lock(mutex_);

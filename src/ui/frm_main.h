@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -30,7 +31,9 @@ class ListSink final : public QObject, public LogSink {
  private:
   Q_INVOKABLE void Drain();
 
+  static constexpr qint64 kBatchGapMs = 40;
   QListWidget* list_;
+  QElapsedTimer last_batch_;  // when the list last took a batch
   std::mutex mutex_;
   std::deque<std::string> pending_;  // at most a full monitor: older lines would drop anyway
   bool drain_posted_ = false;

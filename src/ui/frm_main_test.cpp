@@ -52,13 +52,16 @@ class WindowTest : public ::testing::Test {
     QApplication::processEvents();
   }
   bool InTray() { return form->InTray; }
-  // The program ends once the scan thread is done: the window's event loop must turn.
-  void WaitForEnd() {
-    for (int i = 0; i < 10000 && ended == 0; ++i) {
+  // Keeps the window's event loop turning until `done` holds, for ten seconds at most.
+  static void WaitUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 5000 && !done(); ++i) {
       QApplication::processEvents();
-      QThread::usleep(500);
+      QThread::msleep(2);
     }
-    QApplication::processEvents();
+  }
+  // The program ends once the scan thread is done.
+  void WaitForEnd() {
+    WaitUntil([this] { return ended != 0; });
   }
   void PressOnExit(Qt::MouseButton button) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button,
@@ -268,6 +271,11 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
   changed.notify_all();
   WaitForEnd();
   ASSERT_EQ(ended, 1);
+  const std::string stop_line = "---- DoConvert: Stopping; the remaining files wait for the next start.";
+  WaitUntil([&] {  // the list takes its lines in batches
+    const int n = form->lstActMon->count();
+    return form->lstActMon->item(n - 1)->text().endsWith(QString::fromStdString(stop_line));
+  });
 
   for (const char* name : {"a", "b"}) {
     EXPECT_EQ(fs.Data(std::string("/opt/capsel/out/") + name + ".srt"), testdoc::kHelloWorldSrt);
@@ -280,9 +288,7 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
     list += form->lstActMon->item(i)->text().toStdString() + "\r\n";
   const std::string file = fs.Data("/opt/capsel/capsel.log");
   EXPECT_EQ(list, file);
-  EXPECT_TRUE(file.ends_with(
-      "  ---- DoConvert: Stopping; the remaining files wait for the next start.\r\n"))
-      << file;
+  EXPECT_TRUE(file.ends_with("  " + stop_line + "\r\n")) << file;
 }
 
 TEST_F(WindowTest, TrayMenuHasItsItemsInTheirDesignStates) {

@@ -32,7 +32,7 @@ inline void RunOnScanThread(frmMain& form, const std::function<void()>& work) {
   });
   while (!done.load()) {
     QApplication::processEvents();
-    QThread::usleep(200);
+    QThread::msleep(2);
   }
   QApplication::processEvents();
 }
