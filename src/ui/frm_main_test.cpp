@@ -4,8 +4,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 
 #include "convert/test_documents.h"
 #include "settings/fake_file_system.h"
@@ -244,31 +243,21 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
   for (const char* dir : {"/opt/capsel/out", "/opt/capsel/done"}) fs.AddDir(dir);
   for (const char* name : {"a", "b", "c"})
     fs.AddFile(std::string("/opt/capsel/in/") + name + ".xml", testdoc::kHelloWorld);
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool reading_b = false, go_on = false;
+  std::promise<void> reading_b, go_on;
+  std::shared_future<void> go = go_on.get_future().share();
   fs.before_call = [&](FakeFileSystem::Op op, const std::string& path) {
     if (op != FakeFileSystem::Op::kRead || path != "/opt/capsel/in/b.xml") return;
-    std::unique_lock<std::mutex> lock(mutex);
-    reading_b = true;
-    changed.notify_all();
-    changed.wait(lock, [&] { return go_on; });
+    reading_b.set_value();
+    go.wait();
   };
   Start();
   form->scans().Post([this] { timer.Advance(2000); });
-  {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [&] { return reading_b; });
-  }
+  reading_b.get_future().wait();
   form->cmdExit->click();
   QApplication::processEvents();
   EXPECT_FALSE(form->isVisible()) << "the window goes at once";
   EXPECT_EQ(ended, 0) << "the program waits for the file in progress";
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    go_on = true;
-  }
-  changed.notify_all();
+  go_on.set_value();
   WaitForEnd();
   ASSERT_EQ(ended, 1);
   const std::string stop_line = "---- DoConvert: Stopping; the remaining files wait for the next start.";
