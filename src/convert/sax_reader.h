@@ -92,7 +92,7 @@ class SaxReader {
   void Emit(Interval interval, const ParagraphContent& content);
   void Shifted(Interval* interval) const;
 
-  const ReadOptions& options_;
+  const ReadOptions options_;  // a copy: two flags, and no reference to outlive
   CueSink& sink_;
   std::function<std::string(std::string)> decode_;
   TimingParameters timing_;
