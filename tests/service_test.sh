@@ -114,6 +114,16 @@ status=$(cat "/proc/$(systemctl --user show -P MainPID capsel@news.service)/stat
 for want in "Uid:"$'\t'"$(id -u capsel)" "NoNewPrivs:"$'\t'1 "Seccomp:"$'\t'2 "CapEff:"$'\t'0000000000000000; do
   grep -q "^$want" <<<"$status" || fail "capsel@news runs without $want"
 done
+# systemctl reload: the same process reads its settings again and writes where they now say.
+pid=$(systemctl --user show -P MainPID capsel@news.service)
+install -d -o capsel -g capsel /var/lib/capsel/news/out2
+sed -i 's|^OutPathSrt=.*|OutPathSrt=/var/lib/capsel/news/out2|' /etc/capsel/news.ini
+ctl reload capsel@news.service
+sleep 1
+drop /var/lib/capsel/news/in/news2.xml
+wait_for /var/lib/capsel/news/done/news2.xml || fail "news2.xml was not taken after the reload"
+cmp -s /var/lib/capsel/news/out2/news2.srt "$reference" || fail "the reload did not move the SRT output"
+[ "$(systemctl --user show -P MainPID capsel@news.service)" = "$pid" ] || fail "reload restarted capsel@news"
 wait_for /var/lib/capsel/edge/done/edge.xml || fail "edge.xml was not taken"
 [ -z "$(ls /mnt/elsewhere)" ] || fail "the sandbox let capsel write to /mnt/elsewhere"
 
@@ -130,4 +140,4 @@ ctl stop capsel.service capsel@news.service capsel@sports.service capsel@edge.se
 for unit in capsel.service capsel@news.service capsel@sports.service capsel@edge.service; do
   [ "$(systemctl --user show -P Result "$unit")" = success ] || fail "$unit did not end cleanly"
 done
-echo "services ok: capsel.service and capsel@news, @sports, @edge converted in their sandbox, each only its own files"
+echo "services ok: capsel.service and capsel@news, @sports, @edge converted in their sandbox, each only its own files; capsel@news reloaded its settings"
