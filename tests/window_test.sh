@@ -46,7 +46,9 @@ for n in $(seq 90 150); do
   if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
 done
 [ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# -noreset: the server must not reset (and refuse connections for a moment) when its last
+# client leaves, as it does between the steps.
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=$display
 wait_for "xdpyinfo >/dev/null 2>&1" || fail "Xvfb did not start"
