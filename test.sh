@@ -3,7 +3,7 @@
 # every test; then builds again with AddressSanitizer and UndefinedBehaviorSanitizer in
 # build-asan/ and runs the tests there too, failing on any report; then builds with
 # ThreadSanitizer in build-tsan/ and runs the tests that involve the scan thread; then runs
-# each fuzz target for a while (CAPSEL_FUZZ_SECONDS, default 60; 0 skips fuzzing).
+# each fuzz target for a while (CAPSEL_FUZZ_SECONDS, default 40; 0 skips fuzzing).
 set -euo pipefail
 CAPSEL_ROOT=$(cd "$(dirname "$0")" && pwd)
 . "$CAPSEL_ROOT/scripts/common.sh"
@@ -33,9 +33,9 @@ export TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1"
 (cd "$CAPSEL_ROOT/build-tsan" && CAPSEL_WINDOW_LOAD=0 ctest --output-on-failure \
   -R 'WindowTest|ListSink|Responsiveness|window_xvfb') | tee -a "$log"
 
-if [ "${CAPSEL_FUZZ_SECONDS:-60}" != 0 ]; then
+if [ "${CAPSEL_FUZZ_SECONDS:-40}" != 0 ]; then
   echo "== Fuzzing"
-  "$CAPSEL_ROOT/fuzz/run.sh" "${CAPSEL_FUZZ_SECONDS:-60}"
+  "$CAPSEL_ROOT/fuzz/run.sh" "${CAPSEL_FUZZ_SECONDS:-40}"
 fi
 # One closing line for the whole run: the tests of every build.
 passed=$(awk '/tests passed, 0 tests failed out of/ { n += $NF } END { print n + 0 }' "$log")
