@@ -61,18 +61,23 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
   Found f;
   for (int i = 0; i < attrs.count; ++i) {
     const unsigned char* const* at = attrs.a + 5 * i;
-    const std::string_view name = Chars(at[0]);
+    const char* local = Chars(at[0]);
     const char* uri = at[2] ? Chars(at[2]) : nullptr;
     const std::string_view value(Chars(at[3]), static_cast<size_t>(at[4] - at[3]));
     std::string_view* slot = nullptr;
     if (uri == nullptr) {
-      if (name == "begin") slot = &f.begin;
-      else if (name == "end") slot = &f.end;
-      else if (name == "dur") slot = &f.dur;
-      else if (name == "style") slot = &f.style;
-      else if (name == "timeContainer") slot = &f.time_container;
-      else if (name == "id") slot = &f.id;
-    } else if (std::strcmp(uri, kXmlNamespace) == 0) {
+      // Most attributes here are the ones wanted, or region and the like: the first letter
+      // picks the one name to compare.
+      switch (local[0]) {
+        case 'b': slot = std::strcmp(local, "begin") == 0 ? &f.begin : nullptr; break;
+        case 'e': slot = std::strcmp(local, "end") == 0 ? &f.end : nullptr; break;
+        case 'd': slot = std::strcmp(local, "dur") == 0 ? &f.dur : nullptr; break;
+        case 's': slot = std::strcmp(local, "style") == 0 ? &f.style : nullptr; break;
+        case 't': slot = std::strcmp(local, "timeContainer") == 0 ? &f.time_container : nullptr; break;
+        case 'i': slot = std::strcmp(local, "id") == 0 ? &f.id : nullptr; break;
+        default: break;
+      }
+    } else if (const std::string_view name = local; std::strcmp(uri, kXmlNamespace) == 0) {
       if (name == "space") slot = &f.xml_space;
       else if (name == "id") slot = &f.xml_id;
     } else if (InVocabulary(uri, {"#styling", "#style"})) {
@@ -171,7 +176,13 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
   frame.preserve = parent ? parent->preserve : false;
   if (attrs.xml_space == "preserve") frame.preserve = true;
   else if (attrs.xml_space == "default") frame.preserve = false;
-  const bool ttml = InDocumentNamespace(uri);
+  // The parser hands the same string for every use of a namespace: one comparison per
+  // namespace, not per element.
+  if (uri != last_uri_) {
+    last_uri_ = uri;
+    last_uri_is_ttml_ = InDocumentNamespace(uri);
+  }
+  const bool ttml = last_uri_is_ttml_;
   auto is = [&](const char* local) { return ttml && std::strcmp(name, local) == 0; };
   auto is_metadata = [&](const char* local) {
     return uri && std::strcmp(uri, kEbuttMetadataNamespace) == 0 && std::strcmp(name, local) == 0;

@@ -97,6 +97,8 @@ class SaxReader {
   std::function<std::string(std::string)> decode_;
   TimingParameters timing_;
   bool legacy_ = false;
+  const char* last_uri_ = nullptr;  // the namespace of the element opened last
+  bool last_uri_is_ttml_ = false;
   std::vector<Frame> stack_;
   StyleSheet style_sheet_;
   StyleTable styles_;
