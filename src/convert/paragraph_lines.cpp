@@ -1,25 +1,11 @@
 #include "convert/paragraph_lines.h"
 
+#include "convert/xml_blanks.h"
+
 #include <algorithm>
-#include <array>
 
 namespace capsel {
 namespace {
-
-// XML's blanks, looked up by byte: the run scan below asks this for every character.
-constexpr std::array<bool, 256> kXmlBlank = [] {
-  std::array<bool, 256> table{};
-  for (unsigned char c : {' ', '\t', '\n', '\r'}) table[c] = true;
-  return table;
-}();
-
-bool IsXmlBlank(char c) { return kXmlBlank[static_cast<unsigned char>(c)]; }
-
-bool IsBlank(std::string_view text) {
-  for (char c : text)
-    if (!IsXmlBlank(c)) return false;
-  return true;
-}
 
 // How many characters from the start of `text` go into a line as they are: up to a line feed
 // or carriage return in preserved text; otherwise up to a blank that collapsing changes (any
@@ -166,7 +152,7 @@ void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out
 // Text outside spans that is not only blanks.
 bool ParagraphContent::HasOwnText() const {
   for (const Piece& p : pieces_)
-    if (p.kind == Kind::kText && p.top_level && !IsBlank(TextOf(p))) return true;
+    if (p.kind == Kind::kText && p.top_level && !IsXmlBlankText(TextOf(p))) return true;
   return false;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "convert/xml_blanks.h"
+
 namespace capsel {
 namespace {
 
@@ -36,19 +38,6 @@ bool InVocabulary(const char* uri, std::initializer_list<const char*> suffixes) 
       if (href.substr(std::strlen(name)) == suffix) return true;
   }
   return false;
-}
-
-std::string_view Trim(std::string_view s) {
-  const char* kBlanks = " \t\r\n";
-  size_t first = s.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
-bool IsBlank(const char* text, size_t length) {
-  for (size_t i = 0; i < length; ++i)
-    if (text[i] != ' ' && text[i] != '\t' && text[i] != '\n' && text[i] != '\r') return false;
-  return true;
 }
 
 }  // namespace
@@ -106,7 +95,7 @@ std::string_view SaxReader::Value(std::string_view raw, std::string& scratch) co
 std::optional<double> SaxReader::Time(std::string_view text) const {
   if (auto t = ParseTimeExpression(text, timing_)) return t;
   // Older DFXP tools (Flash among them) write plain seconds without a unit.
-  if (legacy_) return ParseTimeExpression(std::string(Trim(text)) + "s", timing_);
+  if (legacy_) return ParseTimeExpression(std::string(TrimXmlBlanks(text)) + "s", timing_);
   return std::nullopt;
 }
 
@@ -129,7 +118,7 @@ TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, doubl
   bool dur_read = read(attrs.dur, &dur, 0);
   if (dur_read) t.dur = dur;
   else if (paragraph && end_read && !t.end) t.end = previous_end_ - sync;
-  if (attrs.time_container.data() != nullptr) t.seq = Trim(Value(attrs.time_container, scratch)) == "seq";
+  if (attrs.time_container.data() != nullptr) t.seq = TrimXmlBlanks(Value(attrs.time_container, scratch)) == "seq";
   return t;
 }
 
@@ -302,7 +291,7 @@ bool SaxReader::Text(const char* text, size_t length) {
     // end is not known yet.
     const TimedElement& t = frame.timed;
     const bool matters = !t.seq && t.latest_child_end != kIndefinite && (!t.end_known || t.interval.end == kIndefinite);
-    Interval visible = AnonymousText(frame.timed, matters && IsBlank(text, length));
+    Interval visible = AnonymousText(frame.timed, matters && IsXmlBlankText(std::string_view(text, length)));
     paragraph_.AddText(std::string_view(text, length), frame.preserve, frame.style_index, visible,
                        frame.kind == Kind::kParagraph);
   }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "convert/xml_blanks.h"
+
 namespace capsel {
 namespace {
 
@@ -34,16 +36,9 @@ bool ReadDecimal(std::string_view s, size_t& pos, double* value, size_t* int_dig
   return true;
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\n' || s.front() == '\r'))
-    s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\n' || s.back() == '\r'))
-    s.remove_suffix(1);
-  return s;
-}
 
 std::optional<double> PositiveNumber(std::string_view text) {
-  text = TrimBlanks(text);
+  text = TrimXmlBlanks(text);
   size_t pos = 0;
   double v = 0;
   if (!ReadDecimal(text, pos, &v) || pos != text.size() || v <= 0) return std::nullopt;
@@ -61,7 +56,7 @@ TimingParameters ReadTimingParameters(std::string_view frame_rate, std::string_v
     frame_rate_given = true;
   }
   // "numerator denominator", e.g. "1000 1001".
-  std::string_view m = TrimBlanks(multiplier);
+  std::string_view m = TrimXmlBlanks(multiplier);
   size_t blank = m.find_first_of(" \t");
   if (blank != std::string_view::npos) {
     auto num = PositiveNumber(m.substr(0, blank));
@@ -105,7 +100,7 @@ std::optional<double> ParseCommonClockTime(std::string_view s) {
 
 std::optional<double> ParseTimeExpression(std::string_view text, const TimingParameters& timing) {
   if (auto common = ParseCommonClockTime(text)) return common;
-  std::string_view s = TrimBlanks(text);
+  std::string_view s = TrimXmlBlanks(text);
   size_t pos = 0;
   double first = 0;
   size_t first_digits = 0;

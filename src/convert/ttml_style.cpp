@@ -2,15 +2,11 @@
 
 #include <cstring>
 
+#include "convert/xml_blanks.h"
+
 namespace capsel {
 namespace {
 
-std::string_view Trim(std::string_view s) {
-  const char* kBlanks = " \t\r\n";
-  size_t first = s.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
 
 unsigned HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -92,19 +88,19 @@ TextStyle StyleFromAttributes(const std::string* color, const std::string* font_
                               const std::string* font_style, const std::string* text_decoration) {
   TextStyle s;
   if (color) s.color = ParseTtmlColor(*color);
-  if (font_weight) s.bold = Trim(*font_weight) == "bold";
-  if (font_style) s.italic = Trim(*font_style) == "italic";
+  if (font_weight) s.bold = TrimXmlBlanks(*font_weight) == "bold";
+  if (font_style) s.italic = TrimXmlBlanks(*font_style) == "italic";
   if (text_decoration) {
     std::string_view d = *text_decoration;
     if (d.find("noUnderline") != std::string_view::npos) s.underline = false;
     else if (d.find("underline") != std::string_view::npos) s.underline = true;
-    else if (Trim(d) == "none") s.underline = false;
+    else if (TrimXmlBlanks(d) == "none") s.underline = false;
   }
   return s;
 }
 
 std::optional<unsigned> ParseTtmlColor(std::string_view text) {
-  std::string_view t = Trim(text);
+  std::string_view t = TrimXmlBlanks(text);
   if (t.starts_with("#") && (t.size() == 7 || t.size() == 9)) {
     unsigned rgba = 0;
     for (char c : t.substr(1)) {
@@ -120,9 +116,9 @@ std::optional<unsigned> ParseTtmlColor(std::string_view text) {
     unsigned parts[4];
     int count = 0;
     while (count < 4) {
-      args = Trim(args);
+      args = TrimXmlBlanks(args);
       size_t comma = args.find(',');
-      std::string_view part = Trim(args.substr(0, comma));
+      std::string_view part = TrimXmlBlanks(args.substr(0, comma));
       if (part.empty() || part.size() > 3) return std::nullopt;
       unsigned v = 0;
       for (char c : part) {
