@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "app/engine.h"
-#include "convert/qt_timer.h"
+#include "os/qt_timer.h"
 
 namespace capsel {
 namespace {

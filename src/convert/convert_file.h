@@ -3,7 +3,7 @@
 #include <string>
 
 #include "log/activity_log.h"
-#include "settings/file_system.h"
+#include "os/file_system.h"
 #include "settings/settings.h"
 
 namespace capsel {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "convert/reading.h"
-#include "settings/file_system.h"
+#include "os/file_system.h"
 
 namespace capsel {
 

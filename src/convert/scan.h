@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "convert/timer.h"
+#include "os/timer.h"
 #include "log/activity_log.h"
-#include "log/clock.h"
-#include "settings/file_system.h"
+#include "os/clock.h"
+#include "os/file_system.h"
 #include "settings/settings.h"
 
 namespace capsel {

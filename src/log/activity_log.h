@@ -5,8 +5,8 @@
 #include <string_view>
 #include <vector>
 
-#include "log/clock.h"
-#include "settings/file_system.h"
+#include "os/clock.h"
+#include "os/file_system.h"
 #include "settings/settings.h"
 
 namespace capsel {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "settings/file_system.h"
+#include "os/file_system.h"
 
 namespace capsel {
 

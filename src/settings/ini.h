@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "settings/file_system.h"
+#include "os/file_system.h"
 
 namespace capsel {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/file_system.h"
+#include "os/file_system.h"
 #include "settings/ini.h"
 
 namespace capsel {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "settings/file_system.h"
+#include "os/file_system.h"
 
 namespace capsel {
 

@@ -15,7 +15,7 @@
 
 #include "app/engine.h"
 #include "app/scan_thread.h"
-#include "convert/qt_timer.h"
+#include "os/qt_timer.h"
 #include "ui/tray.h"
 
 namespace capsel {

@@ -1,4 +1,4 @@
-#include "log/clock.h"
+#include "os/clock.h"
 
 #include <chrono>
 #include <ctime>

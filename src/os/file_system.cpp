@@ -1,4 +1,4 @@
-#include "settings/file_system.h"
+#include "os/file_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "convert/qt_timer.h"
+#include "os/qt_timer.h"
 
 namespace capsel {
 

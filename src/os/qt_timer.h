@@ -2,7 +2,7 @@
 
 #include <QTimer>
 
-#include "convert/timer.h"
+#include "os/timer.h"
 
 namespace capsel {
 
