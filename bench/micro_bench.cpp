@@ -9,7 +9,6 @@
 #include "convert/ebutt_reader.h"
 #include "convert/time_expression.h"
 #include "doc_generator.h"
-#include "settings/fake_file_system.h"
 #include "text/unicode.h"
 
 namespace capsel::bench {

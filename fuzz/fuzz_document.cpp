@@ -6,7 +6,7 @@
 
 #include "convert/cue_writer.h"
 #include "convert/ebutt_reader.h"
-#include "settings/fake_file_system.h"
+#include "testing/fake_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace capsel;

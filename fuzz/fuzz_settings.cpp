@@ -5,16 +5,11 @@
 #include <cstdint>
 
 #include "log/activity_log.h"
-#include "settings/fake_file_system.h"
 #include "settings/ini.h"
 #include "settings/settings.h"
-
-namespace {
-class SilentPrompter final : public capsel::Prompter {
- public:
-  void ShowMessage(Icon, const std::string&, const std::string&) override {}
-};
-}  // namespace
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/recording_prompter.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace capsel;
@@ -24,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FakeClock clock;
   Settings settings;
   ActivityLog log{clock, fs, settings};
-  SilentPrompter prompter;
+  RecordingPrompter prompter;
   if (LoadSettings({"/c/capsel.ini", "/c"}, settings, log, prompter, fs) == 0) {
     for (const std::string* folder : {&settings.InPath, &settings.OutPathSrt})
       if (!folder->empty() && folder->back() != '/') __builtin_trap();

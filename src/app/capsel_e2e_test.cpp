@@ -6,8 +6,8 @@
 
 #include <chrono>
 
-#include "app/e2e_helpers.h"
-#include "convert/test_documents.h"
+#include "testing/e2e_helpers.h"
+#include "testing/test_documents.h"
 
 namespace capsel::e2e {
 namespace {

@@ -4,26 +4,15 @@
 
 #include <functional>
 
-#include "convert/test_documents.h"
-#include "settings/fake_file_system.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/fake_timer.h"
+#include "testing/memory_log.h"
+#include "testing/recording_prompter.h"
+#include "testing/test_documents.h"
 
 namespace capsel {
 namespace {
-
-class NoPrompter final : public Prompter {
- public:
-  void ShowMessage(Icon, const std::string& title, const std::string&) override {
-    titles.push_back(title);
-  }
-  std::vector<std::string> titles;
-};
-
-// Messages without their time stamps.
-std::vector<std::string> Messages(const MonitorLines& monitor) {
-  std::vector<std::string> out;
-  for (const auto& line : monitor.lines) out.push_back(line.substr(21));
-  return out;
-}
 
 class StartupTest : public ::testing::Test {
  protected:
@@ -36,9 +25,9 @@ class StartupTest : public ::testing::Test {
   FakeFileSystem fs;
   FakeClock clock;
   FakeTimer timer;
-  NoPrompter prompter;
+  RecordingPrompter prompter;
   Engine engine{{fs, clock, timer, prompter}, {"/opt/capsel/capsel.ini", "/opt/capsel"}};
-  MonitorLines monitor;
+  MemoryLog monitor;
 };
 
 const char kSameFolderWarning[] =
@@ -50,27 +39,27 @@ TEST_F(StartupTest, LogsTheStartupLinesAndArmsTheTimer) {
   fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
   ASSERT_TRUE(engine.Startup());
   EXPECT_EQ(
-      Messages(monitor),
+      monitor.Messages(),
       (std::vector<std::string>{
           "Initializing capsel...", "Reading /opt/capsel/capsel.ini...", "capsel initialized",
           "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning}));
   EXPECT_EQ(timer.Interval(), 2000);
   EXPECT_TRUE(timer.Enabled());
   EXPECT_EQ(fs.cwd, "/opt/capsel");
-  EXPECT_TRUE(prompter.titles.empty());
+  EXPECT_TRUE(prompter.shown.empty());
 }
 
 TEST_F(StartupTest, DeleteModeAddsTheWarningOnlyForTheExactWord) {
   fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n[Folders]\nOutPathXml=<DELETE>\n");
   ASSERT_TRUE(engine.Startup());
   ASSERT_EQ(monitor.lines.size(), 5u);
-  EXPECT_EQ(Messages(monitor)[4],
+  EXPECT_EQ(monitor.Messages()[4],
             "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, "
             "instead of moving them to another folder!");
 
   FakeTimer other_timer;
   Engine lower{{fs, clock, other_timer, prompter}, {"/opt/capsel/lower.ini", "/opt/capsel"}};
-  MonitorLines lower_monitor;
+  MemoryLog lower_monitor;
   lower.log().AddSink(&lower_monitor);
   fs.AddFile("/opt/capsel/lower.ini", "[General]\nVersion=1\n[Folders]\nOutPathXml=<delete>\n");
   ASSERT_TRUE(lower.Startup());
@@ -79,16 +68,16 @@ TEST_F(StartupTest, DeleteModeAddsTheWarningOnlyForTheExactWord) {
 
 TEST_F(StartupTest, MissingSettingsEndTheStartBeforeTheTimerIsArmed) {
   EXPECT_FALSE(engine.Startup());
-  EXPECT_EQ(Messages(monitor), (std::vector<std::string>{"Initializing capsel...",
-                                                         "Reading /opt/capsel/capsel.ini..."}));
-  EXPECT_EQ(prompter.titles, std::vector<std::string>{"Error"});
+  EXPECT_EQ(monitor.Messages(), (std::vector<std::string>{"Initializing capsel...",
+                                                          "Reading /opt/capsel/capsel.ini..."}));
+  EXPECT_EQ(prompter.Titles(), std::vector<std::string>{"Error"});
   EXPECT_FALSE(timer.Enabled());
 }
 
 TEST_F(StartupTest, OnlyLinesAfterTheSettingsReachTheLogFile) {
   fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=2\nUseLogfile=1\n");
   ASSERT_TRUE(engine.Startup());
-  EXPECT_EQ(prompter.titles, std::vector<std::string>{"Warning"});
+  EXPECT_EQ(prompter.Titles(), std::vector<std::string>{"Warning"});
   EXPECT_EQ(fs.Data("/opt/capsel/capsel.log"),
             std::string("01.01.1970 00:00:00  capsel initialized\r\n"
                         "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: "
@@ -118,20 +107,14 @@ TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolderAsTheFileSystemSeesIt) {
   for (const auto& c : cases) {
     FakeTimer case_timer;
     Engine engine{{fs, clock, case_timer, prompter}, {"/opt/capsel/capsel.ini", "/opt/capsel"}};
-    MonitorLines lines;
+    MemoryLog lines;
     engine.log().AddSink(&lines);
     fs.AddFile("/opt/capsel/capsel.ini", std::string("[General]\nVersion=1\n[Folders]\nInPath=") +
                                              c.in_path + "\nOutPathXml=" + c.out_path_xml + "\n");
     ASSERT_TRUE(engine.Startup());
-    EXPECT_EQ(Messages(lines).back() == kSameFolderWarning, c.warns) << c.out_path_xml;
+    EXPECT_EQ(lines.Messages().back() == kSameFolderWarning, c.warns) << c.out_path_xml;
   }
 }
-
-// Calls `on_line` with every line logged.
-struct LineHook final : LogSink {
-  void WriteLine(const std::string& line) override { on_line(line); }
-  std::function<void(const std::string&)> on_line;
-};
 
 std::string SettingsText(const std::string& version, const std::string& out) {
   return "[General]\nVersion=" + version +
@@ -173,16 +156,15 @@ TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
     FakeFileSystem fs;
     FakeClock clock;
     FakeTimer timer;
-    NoPrompter prompter;
+    RecordingPrompter prompter;
     for (const char* dir : {"/c/in", "/c/old", "/c/new", "/c/done"}) fs.AddDir(dir);
     fs.AddFile("/c/capsel.ini", SettingsText("1", "old"));
     Engine engine{{fs, clock, timer, prompter}, {"/c/capsel.ini", "/c"}};
     ASSERT_TRUE(engine.Startup());
     for (const char* name : {"/c/in/a.xml", "/c/in/b.xml"}) fs.AddFile(name, testdoc::kHelloWorld);
-    MonitorLines monitor;
-    LineHook hook;
-    hook.on_line = [&](const std::string& line) {
-      if (!line.ends_with("  Processing a.xml...")) return;
+    MemoryLog monitor;
+    monitor.on_line = [&](const std::string& message) {
+      if (message != "Processing a.xml...") return;
       if (c.text_on_reload)
         fs.AddFile("/c/capsel.ini", SettingsText(c.text_on_reload, "new"));
       else
@@ -190,7 +172,6 @@ TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
       engine.RequestReload();
     };
     engine.log().AddSink(&monitor);
-    engine.log().AddSink(&hook);
     engine.tmrCheck_Timer();
 
     std::vector<std::string> expected = ScanOf(
@@ -200,9 +181,9 @@ TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
     for (const auto& line :
          ScanOf("b", c.b_out, "---- DoConvert: Finished - All files have been processed!"))
       expected.push_back(line);
-    EXPECT_EQ(Messages(monitor), expected) << c.text_on_reload;
+    EXPECT_EQ(monitor.Messages(), expected) << c.text_on_reload;
     EXPECT_TRUE(fs.Has(std::string("/c/") + c.b_out + "/b.srt"));
-    EXPECT_TRUE(prompter.titles.empty());
+    EXPECT_TRUE(prompter.shown.empty());
   }
 }
 

@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/test_documents.h"
-
-#include "settings/fake_file_system.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/memory_log.h"
+#include "testing/test_documents.h"
 
 namespace capsel {
 namespace {
@@ -25,15 +26,13 @@ class ConvertFileTest : public ::testing::Test {
   Lines Convert(const std::string& name) {
     monitor.lines.clear();
     ConvertFile(context, name);
-    Lines out;
-    for (const auto& line : monitor.lines) out.push_back(line.substr(21));
-    return out;
+    return monitor.Messages();
   }
   FakeFileSystem fs;
   FakeClock clock;
   Settings settings;
   ActivityLog log{clock, fs, settings};
-  MonitorLines monitor;
+  MemoryLog monitor;
   ConvertContext context{fs, settings, log};
 };
 

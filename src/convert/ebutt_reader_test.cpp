@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "convert/cue_writer.h"
-#include "convert/test_documents.h"
+#include "testing/test_documents.h"
 
 namespace capsel {
 namespace {

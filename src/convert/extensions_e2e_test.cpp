@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/e2e_helpers.h"
 #include "convert/ebutt_reader.h"
-#include "convert/test_documents.h"
+#include "testing/e2e_helpers.h"
+#include "testing/test_documents.h"
 
 namespace capsel::e2e {
 namespace {

@@ -8,8 +8,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app/e2e_helpers.h"
-#include "convert/test_documents.h"
+#include "testing/e2e_helpers.h"
+#include "testing/test_documents.h"
 
 namespace capsel::e2e {
 namespace {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/test_documents.h"
 #include <signal.h>
 
 #include <QDirIterator>
@@ -10,7 +9,8 @@
 #include <regex>
 #include <thread>
 
-#include "app/e2e_helpers.h"
+#include "testing/e2e_helpers.h"
+#include "testing/test_documents.h"
 
 namespace capsel::e2e {
 namespace {

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/test_documents.h"
-
-#include "settings/fake_file_system.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/fake_timer.h"
+#include "testing/memory_log.h"
+#include "testing/test_documents.h"
 
 namespace capsel {
 namespace {
@@ -12,23 +14,6 @@ namespace {
 using Lines = std::vector<std::string>;
 constexpr std::int64_t kSecond = 1000000000;
 const char kDoc[] = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body/></tt>";
-
-// Records each message with whether the timer was on when it was logged.
-class TimerWatch final : public LogSink {
- public:
-  explicit TimerWatch(Timer& timer) : timer_(timer) {}
-  void WriteLine(const std::string& line) override {
-    lines.push_back(line.substr(21));
-    timer_on.push_back(timer_.Enabled());
-    if (during_line) during_line();
-  }
-  Lines lines;
-  std::vector<bool> timer_on;
-  std::function<void()> during_line;
-
- private:
-  Timer& timer_;
-};
 
 class ScanTest : public ::testing::Test {
  protected:
@@ -53,7 +38,7 @@ class ScanTest : public ::testing::Test {
   FakeTimer timer;
   Settings settings;
   ActivityLog log{clock, fs, settings};
-  TimerWatch watch{timer};
+  MemoryLog watch;
   ScanState state;
   ScanContext context{fs, clock, timer, settings, log, state};
 };
@@ -140,14 +125,16 @@ TEST_F(ScanTest, TakesAtMost32767FilesPerScan) {
 TEST_F(ScanTest, ATickConvertsEveryFileBetweenTheQueueAndFinishLines) {
   AddOld("b.xml");
   AddOld("a.xml");
+  std::vector<bool> timer_on;
+  watch.on_line = [&](const std::string&) { timer_on.push_back(timer.Enabled()); };
   EXPECT_EQ(timer.Advance(2000), 1);
   ASSERT_EQ(watch.lines.size(), 14u);
-  EXPECT_EQ(watch.lines.front(),
+  EXPECT_EQ(watch.Messages().front(),
             "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");
-  EXPECT_EQ(watch.lines[1], "Processing a.xml...");
-  EXPECT_EQ(watch.lines[7], "Processing b.xml...");
-  EXPECT_EQ(watch.lines.back(), "---- DoConvert: Finished - All files have been processed!");
-  for (bool on : watch.timer_on) EXPECT_FALSE(on) << "the timer is off while a scan runs";
+  EXPECT_EQ(watch.Messages()[1], "Processing a.xml...");
+  EXPECT_EQ(watch.Messages()[7], "Processing b.xml...");
+  EXPECT_EQ(watch.Messages().back(), "---- DoConvert: Finished - All files have been processed!");
+  for (bool on : timer_on) EXPECT_FALSE(on) << "the timer is off while a scan runs";
   EXPECT_TRUE(timer.Enabled());
   EXPECT_TRUE(fs.Has("/w/out/a.srt"));
   EXPECT_TRUE(fs.Has("/w/done/b.xml"));
@@ -163,20 +150,20 @@ TEST_F(ScanTest, EmptyFolderIsSilentUnlessVerbose) {
     watch.lines.clear();
     settings.Verbose = c.verbose;
     timer.Advance(2000);
-    EXPECT_EQ(watch.lines, c.lines) << c.verbose;
+    EXPECT_EQ(watch.Messages(), c.lines) << c.verbose;
   }
   fs.dirs.erase("/w/in");  // a missing folder lists as empty
   watch.lines.clear();
   timer.Advance(2000);
-  EXPECT_EQ(watch.lines, Lines{});
+  EXPECT_EQ(watch.Messages(), Lines{});
 }
 
 TEST_F(ScanTest, ALongScanIsFollowedByAFullInterval) {
   AddOld("a.xml");
   // Five seconds pass while the file is converted; the timer is off and must not fire.
-  watch.during_line = [this] { EXPECT_EQ(timer.Advance(5000), 0); };
+  watch.on_line = [this](const std::string&) { EXPECT_EQ(timer.Advance(5000), 0); };
   EXPECT_EQ(timer.Advance(2000), 1);
-  watch.during_line = nullptr;
+  watch.on_line = nullptr;
   EXPECT_EQ(timer.elapsed(), 0);
   EXPECT_EQ(timer.Advance(1999), 0);
   EXPECT_EQ(timer.Advance(1), 1);
@@ -193,7 +180,7 @@ TEST_F(ScanTest, AFailingListingIsLoggedOnceAndRecovers) {
   const std::string error = "---- ERROR: Cannot read the watch folder /w/in/";
   fs.FailOn(FakeFileSystem::Op::kList, "/w/in", EACCES);
   EXPECT_EQ(timer.Advance(6000), 3);
-  EXPECT_EQ(watch.lines, Lines{error});
+  EXPECT_EQ(watch.Messages(), Lines{error});
   EXPECT_TRUE(timer.Enabled());
 
   fs.ClearFailures();
@@ -204,7 +191,7 @@ TEST_F(ScanTest, AFailingListingIsLoggedOnceAndRecovers) {
   fs.FailOn(FakeFileSystem::Op::kList, "/w/in", EIO);
   watch.lines.clear();
   timer.Advance(4000);
-  EXPECT_EQ(watch.lines, Lines{error}) << "a new failure is logged again";
+  EXPECT_EQ(watch.Messages(), Lines{error}) << "a new failure is logged again";
 }
 
 TEST_F(ScanTest, StopsAfterTheFileInProgress) {
@@ -212,13 +199,14 @@ TEST_F(ScanTest, StopsAfterTheFileInProgress) {
   AddOld("b.xml");
   std::atomic<bool> stop{false};
   context.stop = &stop;
-  watch.during_line = [&] {
-    if (watch.lines.back() == "Processing a.xml...") stop = true;
+  watch.on_line = [&](const std::string& message) {
+    if (message == "Processing a.xml...") stop = true;
   };
   timer.Advance(2000);
   EXPECT_TRUE(fs.Has("/w/done/a.xml")) << "the file in progress is finished";
   EXPECT_TRUE(fs.Has("/w/in/b.xml"));
-  EXPECT_EQ(watch.lines.back(), "---- DoConvert: Stopping; the remaining files wait for the next start.");
+  EXPECT_EQ(watch.Messages().back(),
+            "---- DoConvert: Stopping; the remaining files wait for the next start.");
 }
 
 }  // namespace

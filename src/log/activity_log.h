@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,16 +18,6 @@ class LogSink {
  public:
   virtual ~LogSink() = default;
   virtual void WriteLine(const std::string& line) = 0;
-};
-
-/// The activity monitor's lines in memory: oldest first, capped at kMonitorMaxLines.
-class MonitorLines final : public LogSink {
- public:
-  void WriteLine(const std::string& line) override {
-    if (lines.size() > kMonitorMaxLines - 1) lines.pop_front();
-    lines.push_back(line);
-  }
-  std::deque<std::string> lines;
 };
 
 /// "dd.mm.yyyy HH:MM:SS", two blanks, the message.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/fake_file_system.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/memory_log.h"
 
 namespace capsel {
 namespace {
@@ -49,7 +51,7 @@ class ActivityLogTest : public ::testing::Test {
   FakeClock clock;
   Settings settings;
   ActivityLog log{clock, fs, settings};
-  MonitorLines monitor;
+  MemoryLog monitor;
 };
 
 TEST_F(ActivityLogTest, LogFileIsUntouchedWhileUseLogfileIsOff) {
@@ -75,7 +77,7 @@ TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
   settings.UseLogfile = "1";
   log.LogMessage("Processing a\nb.xml...");
   EXPECT_EQ(monitor.lines,
-            std::deque<std::string>{"01.03.2027 08:05:09  Processing a\\x0Ab.xml..."});
+            std::vector<std::string>{"01.03.2027 08:05:09  Processing a\\x0Ab.xml..."});
   EXPECT_EQ(fs.Data("/var/log/capsel.log"), monitor.lines[0] + "\r\n");
 }
 
@@ -105,17 +107,6 @@ TEST_F(ActivityLogTest, CountsFailureLines) {
         "---- DoConvert: Finished - All files have been processed!", "Processing a.xml..."})
     log.LogMessage(m);
   EXPECT_EQ(log.failure_count(), 3);
-}
-
-TEST(MonitorLines, KeepsTheNewest32767Lines) {
-  MonitorLines monitor;
-  for (int i = 0; i < kMonitorMaxLines; ++i) monitor.WriteLine(std::to_string(i));
-  EXPECT_EQ(monitor.lines.size(), 32767u);
-  EXPECT_EQ(monitor.lines.front(), "0");
-  monitor.WriteLine("new");
-  EXPECT_EQ(monitor.lines.size(), 32767u);
-  EXPECT_EQ(monitor.lines.front(), "1");
-  EXPECT_EQ(monitor.lines.back(), "new");
 }
 
 }  // namespace

@@ -3,23 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "log/activity_log.h"
-#include "settings/fake_file_system.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/memory_log.h"
+#include "testing/recording_prompter.h"
 
 namespace capsel {
 namespace {
-
-struct ShownMessage {
-  Prompter::Icon icon;
-  std::string title, text;
-};
-
-class RecordingPrompter final : public Prompter {
- public:
-  void ShowMessage(Icon icon, const std::string& title, const std::string& text) override {
-    shown.push_back({icon, title, text});
-  }
-  std::vector<ShownMessage> shown;
-};
 
 class LoadSettingsTest : public ::testing::Test {
  protected:
@@ -31,7 +21,7 @@ class LoadSettingsTest : public ::testing::Test {
   FakeClock clock;
   Settings settings;
   ActivityLog log{clock, fs, settings};
-  MonitorLines monitor;
+  MemoryLog monitor;
   RecordingPrompter prompter;
   void SetUp() override { log.AddSink(&monitor); }
 };
@@ -46,7 +36,7 @@ const char kError[] =
 TEST_F(LoadSettingsTest, MissingFileShowsTheErrorBoxAndFails) {
   EXPECT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs), 1);
   ASSERT_EQ(monitor.lines.size(), 1u);
-  EXPECT_EQ(monitor.lines[0].substr(21), "Reading /opt/capsel/capsel.ini...");
+  EXPECT_EQ(monitor.Messages()[0], "Reading /opt/capsel/capsel.ini...");
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kError);
   EXPECT_EQ(prompter.shown[0].title, "Error");

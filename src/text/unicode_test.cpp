@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/fake_file_system.h"
+#include "testing/fake_file_system.h"
 
 namespace capsel {
 namespace {

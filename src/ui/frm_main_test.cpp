@@ -6,26 +6,16 @@
 #include <QMouseEvent>
 #include <future>
 
-#include "convert/test_documents.h"
-#include "settings/fake_file_system.h"
-#include "ui/test_application.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/fake_timer.h"
+#include "testing/fake_tray_icon.h"
+#include "testing/recording_prompter.h"
+#include "testing/test_application.h"
+#include "testing/test_documents.h"
 
 namespace capsel {
 namespace {
-
-class RecordingPrompter final : public Prompter {
- public:
-  void ShowMessage(Icon icon, const std::string& title, const std::string& text) override {
-    shown.push_back({icon, title, text});
-    if (on_show) on_show();
-  }
-  struct Box {
-    Icon icon;
-    std::string title, text;
-  };
-  std::vector<Box> shown;
-  std::function<void()> on_show;
-};
 
 class WindowTest : public ::testing::Test {
  protected:

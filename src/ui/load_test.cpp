@@ -9,8 +9,9 @@
 #include <QTemporaryDir>
 #include <fstream>
 
+#include "testing/fake_timer.h"
+#include "testing/test_application.h"
 #include "ui/frm_main.h"
-#include "ui/test_application.h"
 
 namespace capsel {
 namespace {

@@ -12,8 +12,8 @@
 #include <fstream>
 
 #include "doc_generator.h"
+#include "testing/test_application.h"
 #include "ui/frm_main.h"
-#include "ui/test_application.h"
 
 namespace capsel {
 namespace {

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "convert/convert_file.h"
-#include "settings/fake_file_system.h"
 #include "settings/settings.h"
+#include "testing/fake_clock.h"
+#include "testing/fake_file_system.h"
+#include "testing/memory_log.h"
 
 namespace capsel::testdoc {
 
@@ -50,14 +52,15 @@ inline Converted ConvertDocument(const std::string& document,
   if (configure) configure(settings);
   FakeClock clock;
   ActivityLog log{clock, fs, settings};
-  MonitorLines monitor;
+  MemoryLog monitor;
   log.AddSink(&monitor);
   fs.AddFile("/w/in/doc.xml", document);
   ConvertContext context{fs, settings, log};
   ConvertFile(context, "doc.xml");
   Converted out{fs.Data("/w/out/doc.srt"), fs.Data("/w/out/doc.vtt"), {}};
-  for (size_t i = 1; i < monitor.lines.size(); ++i) {
-    std::string line = monitor.lines[i].substr(21);  // without the time stamp
+  const std::vector<std::string> messages = monitor.Messages();
+  for (size_t i = 1; i < messages.size(); ++i) {
+    const std::string& line = messages[i];
     if (line.starts_with("Writing Subtitles to") || line.starts_with("Moving ")) break;
     out.notes.push_back(line);
   }
