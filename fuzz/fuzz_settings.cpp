@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fs.AddFile("/c/capsel.ini", text);
   FakeClock clock;
   Settings settings;
-  ActivityLog log{clock, fs, settings};
+  ActivityLog log{clock};
   RecordingPrompter prompter;
   if (LoadSettings({"/c/capsel.ini", "/c"}, settings, log, prompter, fs) == 0) {
     for (const std::string* folder : {&settings.InPath, &settings.OutPathSrt})

@@ -14,7 +14,7 @@ std::string CaptionText() {
 }
 
 Engine::Engine(Deps deps, SettingsSource source)
-    : deps_(deps), source_(std::move(source)), log_(deps.clock, deps.fs, settings_) {
+    : deps_(deps), source_(std::move(source)), log_(deps.clock), log_file_(deps.fs) {
   deps_.timer.OnTick([this] { tmrCheck_Timer(); });
 }
 
@@ -24,6 +24,9 @@ bool Engine::Startup() {
   deps_.fs.SetCurrentDir(source_.program_folder);
   log_.LogMessage(std::string("Initializing ") + kProductName + "...");
   if (LoadSettings(source_, settings_, log_, deps_.prompter, deps_.fs) != 0) return false;
+  // The log file takes the lines from here on: only the settings name it.
+  ConfigureLogFile();
+  log_.AddSink(&log_file_);
   deps_.timer.SetInterval(kPollIntervalMs);
   deps_.timer.SetEnabled(true);
   log_.LogMessage("capsel initialized");
@@ -54,10 +57,17 @@ void Engine::ReloadIfRequested() {
     return;
   }
   ApplySettings(read.ini, source_.program_folder, settings_);
+  ConfigureLogFile();
   log_.LogMessage("---- Settings reloaded from " + source_.path);
   // The start-up's warning box, as a line: nobody is there to close a box now.
   if (!read.compatible) log_.LogMessage(IncompatibleSettingsText(BaseName(source_.path)));
   LogFolderLines();
+}
+
+void Engine::ConfigureLogFile() {
+  // A flag that is no number counts as set here: better a line too many in the file than one
+  // missing.
+  log_file_.Configure(ReadFlag(settings_.UseLogfile) != FlagValue::kOff, settings_.LogfileName);
 }
 
 void Engine::tmrCheck_Timer() {

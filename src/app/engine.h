@@ -67,6 +67,8 @@ class Engine {
 
  private:
   void ReloadIfRequested();
+  /// Points the log file where the settings say.
+  void ConfigureLogFile();
   /// The start-up lines that name the folders, logged again after a reload.
   void LogFolderLines();
 
@@ -74,6 +76,7 @@ class Engine {
   SettingsSource source_;
   Settings settings_;
   ActivityLog log_;
+  LogFileSink log_file_;
   ScanState scan_state_;
   const std::atomic<bool>* stop_ = nullptr;
   std::atomic<bool> reload_requested_{false};

@@ -85,6 +85,12 @@ TEST_F(StartupTest, OnlyLinesAfterTheSettingsReachTheLogFile) {
                 kSameFolderWarning + "\r\n");
 }
 
+TEST_F(StartupTest, AWordInUseLogfileCountsAsSet) {
+  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\nUseLogfile=yes\n");
+  ASSERT_TRUE(engine.Startup());
+  EXPECT_TRUE(fs.Has("/opt/capsel/capsel.log"));
+}
+
 TEST_F(StartupTest, AFolderThatCannotBeEnteredIsNoReasonToStop) {
   fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
   fs.FailOn(FakeFileSystem::Op::kChdir, "/opt/capsel");
@@ -117,9 +123,8 @@ TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolderAsTheFileSystemSeesIt) {
 }
 
 std::string SettingsText(const std::string& version, const std::string& out) {
-  return "[General]\nVersion=" + version +
-         "\n[Folders]\nInPath=in\nOutPathXml=done\nOutPathSrt=" + out +
-         "\n[Processing]\nMinFileAge=0\n";
+  return "[General]\nVersion=" + version + "\nUseLogfile=1\n[Folders]\nLogfileName=" + out +
+         ".log\nInPath=in\nOutPathXml=done\nOutPathSrt=" + out + "\n[Processing]\nMinFileAge=0\n";
 }
 
 // The messages of a scan that converts `name` into the folder `out` and ends with `end`.
@@ -183,6 +188,9 @@ TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
       expected.push_back(line);
     EXPECT_EQ(monitor.Messages(), expected) << c.text_on_reload;
     EXPECT_TRUE(fs.Has(std::string("/c/") + c.b_out + "/b.srt"));
+    // The log file follows the settings too.
+    EXPECT_NE(fs.Data(std::string("/c/") + c.b_out + ".log").find("  Processing b.xml..."),
+              std::string::npos);
     EXPECT_TRUE(prompter.shown.empty());
   }
 }

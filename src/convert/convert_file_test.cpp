@@ -31,7 +31,7 @@ class ConvertFileTest : public ::testing::Test {
   FakeFileSystem fs;
   FakeClock clock;
   Settings settings;
-  ActivityLog log{clock, fs, settings};
+  ActivityLog log{clock};
   MemoryLog monitor;
   ConvertContext context{fs, settings, log};
 };

@@ -37,7 +37,7 @@ class ScanTest : public ::testing::Test {
   FakeClock clock;
   FakeTimer timer;
   Settings settings;
-  ActivityLog log{clock, fs, settings};
+  ActivityLog log{clock};
   MemoryLog watch;
   ScanState state;
   ScanContext context{fs, clock, timer, settings, log, state};

@@ -48,11 +48,10 @@ void ActivityLog::LogMessage(std::string_view message) {
   std::string line = FormatLogLine(clock_.Local(), EscapeControls(message));
   if (IsFailureMessage(message)) ++failure_count_;
   for (LogSink* sink : sinks_) sink->WriteLine(line);
-  // A flag that is no number counts as set here: better a line too many in the file than one
-  // missing.
-  if (ReadFlag(settings_.UseLogfile) != FlagValue::kOff) {
-    fs_.Append(settings_.LogfileName, line + "\r\n");  // failures are ignored by design
-  }
+}
+
+void LogFileSink::WriteLine(const std::string& line) {
+  if (enabled_) fs_.Append(path_, line + "\r\n");  // failures are ignored by design
 }
 
 }  // namespace capsel

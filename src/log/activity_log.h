@@ -6,7 +6,6 @@
 
 #include "os/clock.h"
 #include "os/file_system.h"
-#include "settings/settings.h"
 
 namespace capsel {
 
@@ -33,13 +32,11 @@ std::string EscapeControls(std::string_view message);
 bool IsFailureMessage(std::string_view message);
 
 /// The one reporting routine. Each message, its control characters escaped, becomes one
-/// time-stamped line that goes to every sink and, while `UseLogfile` is set, is appended to the log
-/// file `LogfileName`. It never fails towards its caller: a log file that cannot be written just
-/// misses the line.
+/// time-stamped line that goes to every sink, in the order they were added. It never fails
+/// towards its caller.
 class ActivityLog {
  public:
-  ActivityLog(Clock& clock, FileSystem& fs, const Settings& settings)
-      : clock_(clock), fs_(fs), settings_(settings) {}
+  explicit ActivityLog(Clock& clock) : clock_(clock) {}
 
   void AddSink(LogSink* sink) { sinks_.push_back(sink); }
   void LogMessage(std::string_view message);
@@ -48,10 +45,27 @@ class ActivityLog {
 
  private:
   Clock& clock_;
-  FileSystem& fs_;
-  const Settings& settings_;
   std::vector<LogSink*> sinks_;
   int failure_count_ = 0;
+};
+
+/// The log file: every line, ended by CR LF, is appended to it while it is enabled. The file
+/// is opened and closed for each line, so it may be moved or removed at any time; a line that
+/// cannot be written is lost without a word.
+class LogFileSink final : public LogSink {
+ public:
+  explicit LogFileSink(FileSystem& fs) : fs_(fs) {}
+  /// Where the lines go from now on; nowhere while `enabled` is false.
+  void Configure(bool enabled, std::string path) {
+    enabled_ = enabled;
+    path_ = std::move(path);
+  }
+  void WriteLine(const std::string& line) override;
+
+ private:
+  FileSystem& fs_;
+  bool enabled_ = false;
+  std::string path_;
 };
 
 }  // namespace capsel

@@ -44,27 +44,25 @@ class ActivityLogTest : public ::testing::Test {
   void SetUp() override {
     clock.local = {2027, 3, 1, 8, 5, 9};
     fs.AddDir("/var/log");
-    settings.LogfileName = "/var/log/capsel.log";
+    file.Configure(true, "/var/log/capsel.log");
     log.AddSink(&monitor);
+    log.AddSink(&file);
   }
   FakeFileSystem fs;
   FakeClock clock;
-  Settings settings;
-  ActivityLog log{clock, fs, settings};
+  ActivityLog log{clock};
   MemoryLog monitor;
+  LogFileSink file{fs};
 };
 
-TEST_F(ActivityLogTest, LogFileIsUntouchedWhileUseLogfileIsOff) {
-  for (const char* flag : {"", "0", "2"}) {
-    settings.UseLogfile = flag;
-    log.LogMessage("hello");
-    EXPECT_FALSE(fs.Has("/var/log/capsel.log")) << "UseLogfile=" << flag;
-  }
-  EXPECT_EQ(monitor.lines.size(), 3u);
+TEST_F(ActivityLogTest, LogFileIsUntouchedWhileItIsOff) {
+  file.Configure(false, "/var/log/capsel.log");
+  log.LogMessage("hello");
+  EXPECT_FALSE(fs.Has("/var/log/capsel.log"));
+  EXPECT_EQ(monitor.lines.size(), 1u);
 }
 
 TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
-  settings.UseLogfile = "1";
   log.LogMessage("first");
   clock.local.second = 10;
   log.LogMessage("second");
@@ -74,22 +72,14 @@ TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
 }
 
 TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
-  settings.UseLogfile = "1";
   log.LogMessage("Processing a\nb.xml...");
   EXPECT_EQ(monitor.lines,
             std::vector<std::string>{"01.03.2027 08:05:09  Processing a\\x0Ab.xml..."});
   EXPECT_EQ(fs.Data("/var/log/capsel.log"), monitor.lines[0] + "\r\n");
 }
 
-TEST_F(ActivityLogTest, AWordInUseLogfileCountsAsSet) {
-  settings.UseLogfile = "yes";
-  log.LogMessage("x");
-  EXPECT_TRUE(fs.Has("/var/log/capsel.log"));
-}
-
 TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLine) {
-  settings.UseLogfile = "1";
-  settings.LogfileName = "/missing/folder/capsel.log";
+  file.Configure(true, "/missing/folder/capsel.log");
   log.LogMessage("one");
   fs.AddDir("/missing/folder");
   fs.FailOn(FakeFileSystem::Op::kAppend, "capsel.log", ENOSPC);

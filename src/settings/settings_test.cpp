@@ -20,7 +20,7 @@ class LoadSettingsTest : public ::testing::Test {
   FakeFileSystem fs;
   FakeClock clock;
   Settings settings;
-  ActivityLog log{clock, fs, settings};
+  ActivityLog log{clock};
   MemoryLog monitor;
   RecordingPrompter prompter;
   void SetUp() override { log.AddSink(&monitor); }
@@ -78,7 +78,7 @@ TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {
   for (const auto& c : cases) {
     FakeFileSystem fresh_fs;
     Settings fresh;
-    ActivityLog fresh_log{clock, fresh_fs, fresh};
+    ActivityLog fresh_log{clock};
     RecordingPrompter boxes;
     fresh_fs.AddFile("/c/capsel.ini", std::string("[General]\n") + c.version_line + "\n");
     EXPECT_EQ(LoadSettings({"/c/capsel.ini", "/c"}, fresh, fresh_log, boxes, fresh_fs), c.result)

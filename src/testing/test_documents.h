@@ -51,7 +51,7 @@ inline Converted ConvertDocument(const std::string& document,
   SetUpFolders(fs, settings);
   if (configure) configure(settings);
   FakeClock clock;
-  ActivityLog log{clock, fs, settings};
+  ActivityLog log{clock};
   MemoryLog monitor;
   log.AddSink(&monitor);
   fs.AddFile("/w/in/doc.xml", document);
