@@ -257,45 +257,6 @@ namespace {
 
 // Two cues: one with a br and the characters WebVTT must escape, one in a yellow bold span
 // and a colour WebVTT has no class for.
-const char kVttDocument[] =
-    "<tt xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\"><body><div>"
-    "<p begin=\"1s\" end=\"2s\">Tom &amp; Jerry<br/>a &lt;b&gt; --&gt; caf\xC3\xA9</p>"
-    "<p begin=\"3s\" end=\"4.5s\"><span tts:color=\"yellow\" tts:fontWeight=\"bold\">Yellow</span> "
-    "<span tts:color=\"#123456\">odd</span></p></div></body></tt>";
-
-TEST(WebVtt, IsWrittenBesideTheSrtFileWhenAskedFor) {
-  struct Case {
-    const char* name;
-    const char* write_vtt;
-    const char* style_tags;
-    std::string srt, vtt;
-  };
-  const std::string kSrtPlain =
-      "1\r\n00:00:01,000 --> 00:00:02,000\r\nTom & Jerry\r\na <b> --> caf\xE9\r\n\r\n"
-      "2\r\n00:00:03,000 --> 00:00:04,500\r\nYellow\r\nodd\r\n\r\n";
-  const Case cases[] = {
-      {"off: no WebVTT file", "0", "0", kSrtPlain, "<missing>"},
-      {"on", "1", "0", kSrtPlain,
-       "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\nTom &amp; Jerry\r\na &lt;b&gt; --&gt; caf\xC3\xA9\r\n\r\n"
-       "2\r\n00:00:03.000 --> 00:00:04.500\r\nYellow\r\nodd\r\n\r\n"},
-      {"on, with style tags", "1", "1",
-       "1\r\n00:00:01,000 --> 00:00:02,000\r\nTom & Jerry\r\na <b> --> caf\xE9\r\n\r\n"
-       "2\r\n00:00:03,000 --> 00:00:04,500\r\n<font color=\"#FFFF00\"><b>Yellow</b></font>\r\n"
-       "<font color=\"#123456\">odd</font>\r\n\r\n",
-       "WEBVTT\r\n\r\n1\r\n00:00:01.000 --> 00:00:02.000\r\nTom &amp; Jerry\r\na &lt;b&gt; --&gt; caf\xC3\xA9\r\n\r\n"
-       "2\r\n00:00:03.000 --> 00:00:04.500\r\n<c.yellow><b>Yellow</b></c>\r\nodd\r\n\r\n"},
-  };
-  for (const auto& c : cases) {
-    auto out = testdoc::ConvertDocument(kVttDocument, [&](Settings& s) {
-      s.WriteVtt = c.write_vtt;
-      s.StyleTags = c.style_tags;
-      s.WriteUtf8 = "0";  // the SRT file in windows-1252; WebVTT is always UTF-8
-    });
-    EXPECT_EQ(out.srt, c.srt) << c.name;
-    EXPECT_EQ(out.vtt, c.vtt) << c.name;
-  }
-}
-
 TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
   const char kWriteCheck[] = "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
   settings.WriteVtt = "1";

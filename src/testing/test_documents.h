@@ -3,7 +3,6 @@
 // Documents shared by the conversion tests, with the SRT text a person checked for them, and
 // the folders they are converted in.
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,12 +43,13 @@ struct Converted {
   std::vector<std::string> notes;
 };
 
-inline Converted ConvertDocument(const std::string& document,
-                                 const std::function<void(Settings&)>& configure = {}) {
+// `settings_text` is read as a settings file, after the folders; missing keys take their defaults.
+inline Converted ConvertDocument(const std::string& document, const std::string& settings_text = "") {
   FakeFileSystem fs;
   Settings settings;
   SetUpFolders(fs, settings);
-  if (configure) configure(settings);
+  ApplySettings(IniFile::Parse("[Folders]\nInPath=/w/in\nOutPathSrt=/w/out\nOutPathXml=/w/done\n" + settings_text), "/w",
+                settings);
   FakeClock clock;
   ActivityLog log{clock};
   MemoryLog monitor;
