@@ -1,16 +1,29 @@
-// End-to-end tests: the built capsel binary on real folders.
+// The built capsel binary on real folders: what only the whole program shows (exit statuses,
+// standard error, signals, the timer, real file names, the corpus). The rules behind each are
+// tested on their own units.
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
+#include <QDirIterator>
 #include <chrono>
+#include <regex>
 
 #include "testing/e2e_helpers.h"
 #include "testing/test_documents.h"
 
 namespace capsel::e2e {
 namespace {
+
+using testdoc::kHelloWorld;
+using testdoc::kHelloWorldSrt;
+
+// The messages after the start-up lines.
+std::vector<std::string> ScanMessages(const ProcessRun& run) {
+  if (run.messages.size() < 4) return {"<no start-up>"};
+  return {run.messages.begin() + 4, run.messages.end()};
+}
 
 TEST(CapselBinary, PrintsVersionAndHelp) {
   ProcessRun version = RunCapsel({"--version"});
@@ -23,53 +36,38 @@ TEST(CapselBinary, PrintsVersionAndHelp) {
   EXPECT_EQ(bad.status, 64);
 }
 
-TEST(CapselBinary, HeadlessStartShowsTheStartupLinesInOrder) {
-  QTemporaryDir dir;
-  QString ini = dir.filePath("site.ini");
-  WriteFile(ini.toStdString(), "[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\n");
-  ProcessRun run = RunCapsel({"--headless", "--once", "--config", ini});
-  EXPECT_EQ(run.status, 0) << run.err;
-  ASSERT_GE(run.messages.size(), 4u) << run.out;
-  std::string folder = dir.path().toStdString();
-  EXPECT_EQ(run.messages[0], "Initializing capsel...");
-  EXPECT_EQ(run.messages[1], "Reading " + folder + "/site.ini...");
-  EXPECT_EQ(run.messages[2], "capsel initialized");
-  EXPECT_EQ(run.messages[3], "Watchfolder for incoming XML EBU-TT files is: in/.");
-  EXPECT_EQ(run.err, "");
-  // The log file is relative to the settings' folder and gets the lines after the settings.
-  std::string log = ReadFile(dir.filePath("capsel.log").toStdString());
-  EXPECT_NE(log.find("  capsel initialized\r\n"), std::string::npos) << log;
-  EXPECT_EQ(log.find("Initializing"), std::string::npos);
-
-  // A second run appends.
-  RunCapsel({"--headless", "--once", "--config", ini});
-  std::string again = ReadFile(dir.filePath("capsel.log").toStdString());
-  EXPECT_GT(again.size(), log.size());
-  EXPECT_EQ(again.substr(0, log.size()), log);
-}
-
-TEST(CapselBinary, MissingSettingsFileEndsWithStatusOne) {
-  QTemporaryDir dir;
-  ProcessRun run = RunCapsel({"--headless", "--config", dir.filePath("capsel.ini")});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err,
-            "Error: Error while reading capsel.ini. The file is probably missing or corrupt. The "
-            "application will now terminate.\n");
-  ASSERT_EQ(run.messages.size(), 2u) << run.out;
-  EXPECT_EQ(run.messages[1], "Reading " + dir.path().toStdString() + "/capsel.ini...");
-}
-
-TEST(CapselBinary, NewerSettingsFileWarnsAndGoesOn) {
-  QTemporaryDir dir;
-  QString ini = dir.filePath("capsel.ini");
-  WriteFile(ini.toStdString(), "[General]\nVersion=2\n[Folders]\nOutPathXml=<DELETE>\n");
-  ProcessRun run = RunCapsel({"--headless", "--once", "--config", ini});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            "Warning: The file capsel.ini is not compatible with this version of capsel. "
-            "Dazed and confused, but trying to continue.\n");
-  ASSERT_GE(run.messages.size(), 5u);
-  EXPECT_EQ(run.messages[4].substr(0, 36), "WARNING: capsel is configured to DEL");
+TEST(CapselBinary, ExitStatusAndStandardErrorTellHowARunWent) {
+  struct Case {
+    const char* name;
+    const char* settings;  // nullptr: no settings file
+    const char* document;  // dropped into the watch folder
+    int status;
+    const char* err;
+  };
+  const Case cases[] = {
+      {"all converted", "[General]\nVersion=1\n", kHelloWorld, 0, ""},
+      {"no settings file", nullptr, nullptr, 1,
+       "Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now "
+       "terminate.\n"},
+      {"a newer settings file", "[General]\nVersion=2\n", nullptr, 0,
+       "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and confused, but trying "
+       "to continue.\n"},
+      {"a document that does not load", "[General]\nVersion=1\n", "<tt", 2, ""},
+  };
+  for (const auto& c : cases) {
+    Workspace w;
+    if (c.settings)
+      WriteFile(w.Path("capsel.ini"), std::string(c.settings) +
+                                          "[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n[Processing]\nMinFileAge=0\n");
+    else std::remove(w.Path("capsel.ini").c_str());
+    if (c.document) WriteOldFile(w.Path("in/doc.xml"), c.document);
+    ProcessRun run = w.Once();
+    EXPECT_EQ(run.status, c.status) << c.name << run.out;
+    EXPECT_EQ(run.err, c.err) << c.name;
+    if (c.document) {
+      EXPECT_TRUE(Exists(w.Path("done/doc.xml"))) << c.name << ": the input is moved either way";
+    }
+  }
 }
 
 TEST(CapselBinary, FindsTheSettingsBesideTheExecutableByItsName) {
@@ -84,9 +82,8 @@ TEST(CapselBinary, FindsTheSettingsBesideTheExecutableByItsName) {
       << out;
 }
 
-// The signal through the real binary; what a reload does between two files and with an
-// unreadable file is tested on the engine.
-TEST(CapselBinary, SighupReloadsTheSettings) {
+// The poll timer takes a dropped file; SIGHUP reloads the settings and SIGTERM ends the program.
+TEST(CapselBinary, TheTimerConvertsDroppedFilesAndSignalsReloadAndEnd) {
   Workspace w;
   QDir().mkpath(QString::fromStdString(w.Path("new")));
   QProcess capsel;
@@ -105,19 +102,139 @@ TEST(CapselBinary, SighupReloadsTheSettings) {
     return true;
   };
   ASSERT_TRUE(wait_for("Watchfolder for incoming XML EBU-TT files is: in/."));
-  WriteFile(w.Path("capsel.ini"),
-            "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=new\nOutPathXml=done\n");
+  WriteOldFile(w.Path("in/dropped.xml.part"), kHelloWorld);
+  ::rename(w.Path("in/dropped.xml.part").c_str(), w.Path("in/dropped.xml").c_str());
+  ASSERT_TRUE(wait_for("Moving dropped.xml to done/")) << out;
+  EXPECT_EQ(ReadFile(w.Path("out/dropped.srt")), kHelloWorldSrt);
+
+  WriteFile(w.Path("capsel.ini"), "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=new\nOutPathXml=done\n");
   ::kill(static_cast<pid_t>(capsel.processId()), SIGHUP);
   // Dropped after the signal, so taken by a scan after the reload: it comes first in a tick.
-  WriteOldFile(w.Path("in/a.xml"), testdoc::kHelloWorld);
+  WriteOldFile(w.Path("in/a.xml"), kHelloWorld);
   ASSERT_TRUE(wait_for("  ---- Settings reloaded from " + w.Path("capsel.ini"))) << out;
   ASSERT_TRUE(wait_for("Moving a.xml to done/")) << out;
   EXPECT_TRUE(Exists(w.Path("new/a.srt")));
 
   ::kill(static_cast<pid_t>(capsel.processId()), SIGTERM);
   ASSERT_TRUE(capsel.waitForFinished(10000));
+  EXPECT_EQ(capsel.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(capsel.exitCode(), 0);
   EXPECT_EQ(capsel.readAllStandardError().toStdString(), "") << "no message box on reload";
+}
+
+TEST(Pipeline, ControlCharactersInANameCannotForgeLogLines) {
+  Workspace w("[General]\nUseLogfile=1\n[Processing]\nMinFileAge=0\n");
+  const std::string name = "a\nb\rc\x1B[2Jd\x7F.xml";
+  const std::string shown = "a\\x0Ab\\x0Dc\\x1B[2Jd\\x7F";
+  WriteOldFile(w.Path("in/") + name, kHelloWorld);
+  ProcessRun run = w.Once();
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ScanMessages(run),
+            (std::vector<std::string>{
+                "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...",
+                "Processing " + shown + ".xml...", "Writing Subtitles to out/" + shown + ".srt....",
+                ".... Done!", "Successfully processed " + shown + ".xml.",
+                "Moving " + shown + ".xml to done/",
+                "---- DoConvert: Finished - All files have been processed!"}));
+  // The log file holds the same lines, CR LF after each and nowhere else.
+  std::string expected_log;
+  std::istringstream out(run.out);
+  for (std::string line; std::getline(out, line);)
+    if (!line.ends_with("Initializing capsel...") && line.find("  Reading ") == std::string::npos)
+      expected_log += line + "\r\n";
+  EXPECT_EQ(ReadFile(w.Path("capsel.log")), expected_log);
+  EXPECT_EQ(ReadFile(w.Path("out/a\nb\rc\x1B[2Jd\x7F.srt")), kHelloWorldSrt);
+  EXPECT_EQ(ReadFile(w.Path("done/") + name), kHelloWorld);
+}
+
+// Every document of the shared corpus converts into valid SRT, with and without the extras.
+// A time that does not read, or an end that nothing in the document gives, is one File Error
+// line each; the counts below are what those documents hold.
+TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
+  const QString corpus = QString::fromUtf8(CAPSEL_CORPUS);
+  if (!QDir(corpus).exists()) GTEST_SKIP() << "no corpus at " << CAPSEL_CORPUS;
+  const std::map<std::string, int> kFileErrors = {
+      {"dashjs__ttmlLastCue", 1},     {"imscjs__timeExpressions", 12}, {"ttconv__lwsp_default", 2},
+      {"ttconv__lwsp_preserve", 1},   {"w3cimsc__BasicTiming012", 1},  {"w3cimsc__BeginEnd002", 11},
+      {"w3cimsc__unicode-non-bmp-character", 1}, {"w3cttml1__ThirdEd_Direction_hebrew", 1}};
+  // Not namespace-well-formed: an undeclared prefix, or the xml namespace bound to another prefix.
+  const std::set<std::string> kNotLoadable = {"exo__namespace_confusion_MALFORMED",
+                                              "exo__namespace_not_declared_MALFORMED",
+                                              "exo__multiple_regions"};
+  // Timing from spans, divs and the body, and text that the documents say must never show.
+  const std::map<std::string, std::vector<std::string>> kCues = {
+      {"irt__timing-on-span-001-ttml", {"1\r\n00:00:10,000 --> 00:00:20,000\r\nOne line Subtitle.\r\n\r\n"
+                                        "2\r\n00:00:22,000 --> 00:00:30,000\r\nOne line Subtitle.\r\n\r\n"}},
+      {"w3cttml1__BasicTiming010", {"00:00:10,000 --> 00:00:24,400\r\nThis text must appear at 10",
+                                    "00:00:25,000 --> 00:00:35,000\r\nThis text must appear at 25"}},
+      {"w3cimsc__Div003", {"00:00:05,000 --> 00:00:10,000\r\nCe texte", "00:00:10,000 --> 00:00:15,000\r\n"}},
+      {"ebulive__testSeq_1", {"1\r\n13:43:23,721 --> 13:43:24,721\r\nIt only took me six days."}},
+      {"w3cimsc__MediaSeqTiming002", {"00:00:15,000 --> 00:00:20,000\r\nThis text must appear at 15",
+                                      "00:00:35,000 --> 00:00:40,000\r\nThis text must appear at 35"}},
+      {"w3cimsc__MediaParTiming002", {"00:00:05,000 --> 00:00:10,000\r\nThis text must appear at 5"}}};
+  const char* kNeverShown[] = {"must not appear", "should not appear", "should not be displayed"};
+  for (const char* extras : {"", "StyleTags=1\nSubtractStartOfProgramme=1\n"}) {
+  SCOPED_TRACE(extras);
+  Workspace w(std::string("[Processing]\nMinFileAge=0\n") + extras);
+  int documents = 0;
+  for (const QFileInfo& f : QDir(corpus).entryInfoList(QDir::Files)) {
+    if (f.suffix() == "md" || f.suffix() == "srt" || f.suffix() == "vtt") continue;
+    QFile::copy(f.filePath(), QString::fromStdString(w.Path("in/" + f.completeBaseName().toStdString() + ".xml")));
+    ++documents;
+  }
+  ASSERT_GT(documents, 50);
+  ProcessRun run = w.Once();
+  std::map<std::string, int> file_errors;
+  std::set<std::string> not_loadable;
+  std::string current;
+  for (const auto& m : run.messages) {
+    if (m.starts_with("Processing ")) current = m.substr(11, m.size() - 11 - 7);
+    if (m == "---- ERROR: File Error (maybe missing write permissions?)") ++file_errors[current];
+    if (m == "Error while processing XML file. Skipping file.") not_loadable.insert(current);
+  }
+  EXPECT_EQ(file_errors, kFileErrors);
+  EXPECT_EQ(not_loadable, kNotLoadable);
+  for (const auto& [name, cues] : kCues) {
+    if (*extras != '\0') break;  // style tags change the text
+    std::string srt = ReadFile(w.Path("out/" + name + ".srt"));
+    for (const auto& cue : cues) EXPECT_NE(srt.find(cue), std::string::npos) << name << " lacks " << cue << srt;
+  }
+
+  const std::regex timing(R"(\d{2,}:\d{2}:\d{2},\d{3} --> \d{2,}:\d{2}:\d{2},\d{3})");
+  int srt_files = 0;
+  for (const QFileInfo& f : QDir(QString::fromStdString(w.Path("out"))).entryInfoList(QDir::Files)) {
+    ++srt_files;
+    std::string srt = ReadFile(f.filePath().toStdString());
+    SCOPED_TRACE(f.fileName().toStdString());
+    for (const char* text : kNeverShown) EXPECT_EQ(srt.find(text), std::string::npos) << text;
+    if (srt.empty()) continue;
+    ASSERT_TRUE(srt.ends_with("\r\n\r\n"));
+    // Blocks are parted by exactly one empty line: number, timing line, text lines.
+    size_t pos = 0;
+    int expected_number = 1;
+    while (pos < srt.size()) {
+      size_t end = srt.find("\r\n\r\n", pos);
+      ASSERT_NE(end, std::string::npos);
+      std::string block = srt.substr(pos, end - pos);
+      std::vector<std::string> lines;
+      for (size_t a = 0;;) {
+        size_t b = block.find("\r\n", a);
+        lines.push_back(block.substr(a, b == std::string::npos ? std::string::npos : b - a));
+        if (b == std::string::npos) break;
+        a = b + 2;
+      }
+      ASSERT_GE(lines.size(), 2u);
+      EXPECT_EQ(lines[0], std::to_string(expected_number++));
+      EXPECT_TRUE(std::regex_match(lines[1], timing)) << lines[1];
+      for (size_t i = 2; i < lines.size(); ++i) {
+        EXPECT_FALSE(lines[i].empty());
+        EXPECT_EQ(lines[i].find('\n'), std::string::npos);
+      }
+      pos = end + 4;
+    }
+  }
+  EXPECT_EQ(srt_files, documents - static_cast<int>(kNotLoadable.size()));
+  }
 }
 
 }  // namespace
