@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include <filesystem>
+
 #include "app/version.h"
 
 namespace capsel {
@@ -66,6 +68,20 @@ std::string HelpText() {
          "  /tray, /min    start minimised, in the system tray\n"
          "\n"
          "Without a display capsel runs headless.\n";
+}
+
+SettingsSource ResolveSettingsSource(const std::string& config, const std::string& executable) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (!config.empty()) {
+    fs::path path = fs::absolute(config, ec);
+    if (ec) path = config;
+    path = path.lexically_normal();
+    return {path.string(), path.parent_path().string()};
+  }
+  fs::path exe = fs::path(executable).lexically_normal();
+  std::string folder = exe.parent_path().string();
+  return {folder + "/" + exe.stem().string() + ".ini", folder};
 }
 
 }  // namespace capsel

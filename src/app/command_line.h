@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/settings.h"
+
 namespace capsel {
 
 /// What the command line asks for. capsel's own options are taken out first; whatever is
@@ -26,5 +28,9 @@ bool StartsMinimised(std::string_view argument_text);
 
 /// The text that --help prints.
 std::string HelpText();
+
+/// The settings file and its folder: FILE from --config, else the executable's name with
+/// ".ini" beside it.
+SettingsSource ResolveSettingsSource(const std::string& config, const std::string& executable);
 
 }  // namespace capsel

@@ -63,6 +63,7 @@ class Engine {
 
   void LogMessage(std::string_view message) { log_.LogMessage(message); }
   ActivityLog& log() { return log_; }
+  Timer& timer() { return deps_.timer; }
   Settings& settings() { return settings_; }
 
  private:

@@ -8,10 +8,6 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
-
-#include "app/engine.h"
-#include "os/qt_timer.h"
 
 namespace capsel {
 namespace {
@@ -22,19 +18,6 @@ class StdoutSink final : public LogSink {
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
-  }
-};
-
-// A box becomes one line "Title: text"; a text that already opens with its title (the
-// compatibility warning does) keeps its own prefix instead of getting a second one.
-class StderrPrompter final : public Prompter {
- public:
-  void ShowMessage(Icon, const std::string& title, const std::string& text) override {
-    if (text.starts_with(title + ": "))
-      std::fprintf(stderr, "%s\n", text.c_str());
-    else
-      std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
-    std::fflush(stderr);
   }
 };
 
@@ -64,7 +47,41 @@ void InstallReloadHandler(void (*handler)(int)) {
   sigaction(SIGHUP, &sa, nullptr);
 }
 
+// The run after a successful start-up: one scan with --once, else until SIGTERM or SIGINT.
+int RunStarted(const CommandLine& command_line, Engine& engine) {
+  if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+  }
+  engine.SetStopFlag(&g_stop);
+
+  if (command_line.once) {
+    engine.timer().SetEnabled(false);
+    int failures_before = engine.log().failure_count();
+    engine.tmrCheck_Timer();
+    engine.timer().SetEnabled(false);
+    return engine.log().failure_count() > failures_before ? 2 : 0;
+  }
+
+  QSocketNotifier notifier(g_signal_pipe[0], QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+  return QCoreApplication::exec();
+}
+
 }  // namespace
+
+// A box becomes one line "Title: text"; a text that already opens with its title (the
+// compatibility warning does) keeps its own prefix instead of getting a second one.
+void StderrPrompter::ShowMessage(Icon, const std::string& title, const std::string& text) {
+  if (text.starts_with(title + ": "))
+    std::fprintf(stderr, "%s\n", text.c_str());
+  else
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
+  std::fflush(stderr);
+}
 
 ReloadOnSighup::ReloadOnSighup(Engine& engine) {
   g_reload_engine.store(&engine);
@@ -76,54 +93,15 @@ ReloadOnSighup::~ReloadOnSighup() {
   g_reload_engine.store(nullptr);
 }
 
-SettingsSource ResolveSettingsSource(const std::string& config, const std::string& executable) {
-  namespace fs = std::filesystem;
-  std::error_code ec;
-  if (!config.empty()) {
-    fs::path path = fs::absolute(config, ec);
-    if (ec) path = config;
-    path = path.lexically_normal();
-    return {path.string(), path.parent_path().string()};
-  }
-  fs::path exe = fs::path(executable).lexically_normal();
-  std::string folder = exe.parent_path().string();
-  return {folder + "/" + exe.stem().string() + ".ini", folder};
-}
-
-int RunHeadless(const CommandLine& command_line, const SettingsSource& source) {
-  RealFileSystem fs;
-  SystemClock clock;
-  QtTimer timer;
-  StderrPrompter prompter;
+int RunHeadless(const CommandLine& command_line, Engine& engine) {
   StdoutSink stdout_sink;
-  Engine engine({fs, clock, timer, prompter}, source);
   engine.log().AddSink(&stdout_sink);
-
   // Armed before the start-up, so SIGHUP never ends a started capsel; one that comes during
   // the start-up is honoured by the first tick.
   ReloadOnSighup reload_on_sighup(engine);
-  if (!engine.Startup()) return 1;
-
-  if (::pipe2(g_signal_pipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-  }
-  engine.SetStopFlag(&g_stop);
-
-  if (command_line.once) {
-    timer.SetEnabled(false);
-    int failures_before = engine.log().failure_count();
-    engine.tmrCheck_Timer();
-    timer.SetEnabled(false);
-    return engine.log().failure_count() > failures_before ? 2 : 0;
-  }
-
-  QSocketNotifier notifier(g_signal_pipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
-  return QCoreApplication::exec();
+  const int status = engine.Startup() ? RunStarted(command_line, engine) : 1;
+  engine.log().RemoveSink(&stdout_sink);  // the engine outlives this call
+  return status;
 }
 
 }  // namespace capsel

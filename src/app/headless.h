@@ -3,11 +3,10 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "app/engine.h"
 #include "settings/settings.h"
 
 namespace capsel {
-
-class Engine;
 
 /// While it lives, SIGHUP asks `engine` to read its settings again (Engine::RequestReload)
 /// instead of ending the program; afterwards SIGHUP is ignored. One at a time.
@@ -19,13 +18,15 @@ class ReloadOnSighup {
   ReloadOnSighup& operator=(const ReloadOnSighup&) = delete;
 };
 
-/// The settings file and its folder: FILE from --config, else the executable's name with
-/// ".ini" beside it.
-SettingsSource ResolveSettingsSource(const std::string& config, const std::string& executable);
+/// Message boxes without a window: each becomes one line on standard error.
+class StderrPrompter final : public Prompter {
+ public:
+  void ShowMessage(Icon icon, const std::string& title, const std::string& text) override;
+};
 
-/// Runs capsel without a window, on the running QCoreApplication. Activity lines also go to
-/// standard output; the start-up's message boxes go to standard error. Returns the exit
-/// status: 0, 1 when the settings file was unreadable, 2 when --once saw a failure line.
-int RunHeadless(const CommandLine& command_line, const SettingsSource& source);
+/// Runs `engine` without a window, on the running QCoreApplication; its activity lines also go
+/// to standard output (its prompter should be a StderrPrompter). Returns the exit status: 0,
+/// 1 when the settings file was unreadable, 2 when --once saw a failure line.
+int RunHeadless(const CommandLine& command_line, Engine& engine);
 
 }  // namespace capsel

@@ -1,5 +1,7 @@
-// modMain: the entry routine. It picks the front end (window or headless) before any Qt
-// application object exists, since a QApplication cannot start without a display.
+// modMain: the entry routine, and the one place where capsel is put together. It picks the
+// front end (window or headless) before any Qt application object exists, since a
+// QApplication cannot start without a display; then it makes the real services and the
+// engine and hands them to that front end.
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -7,9 +9,14 @@
 #include <cstdlib>
 
 #include "app/command_line.h"
+#include "app/engine.h"
 #include "app/headless.h"
 #include "app/version.h"
+#include "os/clock.h"
+#include "os/file_system.h"
+#include "os/qt_timer.h"
 #include "ui/frm_main.h"
+#include "ui/tray.h"
 
 namespace {
 
@@ -19,6 +26,41 @@ bool DisplayAvailable() {
     return value != nullptr && *value != '\0';
   };
   return set("DISPLAY") || set("WAYLAND_DISPLAY") || set("QT_QPA_PLATFORM");
+}
+
+capsel::SettingsSource SettingsSourceFor(const capsel::CommandLine& cl) {
+  return capsel::ResolveSettingsSource(cl.config,
+                                       QCoreApplication::applicationFilePath().toStdString());
+}
+
+int RunWithoutWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  capsel::RealFileSystem fs;
+  capsel::SystemClock clock;
+  capsel::QtTimer timer;
+  capsel::StderrPrompter prompter;
+  capsel::Engine engine({fs, clock, timer, prompter}, SettingsSourceFor(cl));
+  return capsel::RunHeadless(cl, engine);
+}
+
+int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
+  QApplication app(argc, argv);
+  // The window ends the program itself; hiding it in the tray or closing a message box
+  // while it is hidden must not.
+  app.setQuitOnLastWindowClosed(false);
+  capsel::RealFileSystem fs;
+  capsel::SystemClock clock;
+  capsel::QtTimer timer;
+  capsel::MessageBoxPrompter prompter;
+  capsel::Engine engine({fs, clock, timer, prompter}, SettingsSourceFor(cl));
+  capsel::QtTrayIcon tray;
+  capsel::frmMain form(engine, tray, prompter);
+  QObject::connect(&form, &capsel::frmMain::Ended, [] { QCoreApplication::exit(0); });
+  capsel::ReloadOnSighup reload_on_sighup(engine);
+  if (!form.Form_Load()) return 1;
+  form.show();
+  if (capsel::StartsMinimised(cl.argument_text)) form.showMinimized();
+  return app.exec();
 }
 
 }  // namespace
@@ -39,25 +81,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  if (cl.headless || cl.once || !DisplayAvailable()) {
-    if (!cl.headless && !cl.once)
-      std::fputs("capsel: no display found, running headless\n", stderr);
-    QCoreApplication app(argc, argv);
-    auto source = capsel::ResolveSettingsSource(
-        cl.config, QCoreApplication::applicationFilePath().toStdString());
-    return capsel::RunHeadless(cl, source);
+  if (cl.headless || cl.once) return RunWithoutWindow(cl, argc, argv);
+  if (!DisplayAvailable()) {
+    std::fputs("capsel: no display found, running headless\n", stderr);
+    return RunWithoutWindow(cl, argc, argv);
   }
-
-  QApplication app(argc, argv);
-  // The window ends the program itself; hiding it in the tray or closing a message box
-  // while it is hidden must not.
-  app.setQuitOnLastWindowClosed(false);
-  auto source = capsel::ResolveSettingsSource(
-      cl.config, QCoreApplication::applicationFilePath().toStdString());
-  capsel::frmMain form(source);
-  capsel::ReloadOnSighup reload_on_sighup(form.engine());
-  if (!form.Form_Load()) return 1;
-  form.show();
-  if (capsel::StartsMinimised(cl.argument_text)) form.showMinimized();
-  return app.exec();
+  return RunWithWindow(cl, argc, argv);
 }

@@ -39,6 +39,7 @@ class ActivityLog {
   explicit ActivityLog(Clock& clock) : clock_(clock) {}
 
   void AddSink(LogSink* sink) { sinks_.push_back(sink); }
+  void RemoveSink(LogSink* sink) { std::erase(sinks_, sink); }
   void LogMessage(std::string_view message);
   /// How many failure lines were logged so far.
   int failure_count() const { return failure_count_; }

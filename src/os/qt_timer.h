@@ -14,9 +14,7 @@ class QtTimer final : public Timer {
   int Interval() const override { return timer_.interval(); }
   void SetEnabled(bool enabled) override;
   bool Enabled() const override { return timer_.isActive(); }
-  /// The QObject behind the timer: whoever moves it to another thread must call the timer
-  /// only there from then on.
-  QObject* object() { return &timer_; }
+  QObject* object() override { return &timer_; }
 
  private:
   QTimer timer_;

@@ -2,6 +2,8 @@
 
 #include <functional>
 
+class QObject;
+
 namespace capsel {
 
 /// The poll timer `tmrCheck`, as the scan drives it. Enabling restarts the countdown; an
@@ -13,6 +15,9 @@ class Timer {
   virtual int Interval() const = 0;
   virtual void SetEnabled(bool enabled) = 0;
   virtual bool Enabled() const = 0;
+  /// The QObject behind the timer, for whoever moves it to another thread (and from then on
+  /// calls the timer only there); null for a timer without one.
+  virtual QObject* object() { return nullptr; }
   /// What runs on each tick.
   void OnTick(std::function<void()> tick) { tick_ = std::move(tick); }
 

@@ -23,6 +23,7 @@ class FakeTrayIcon final : public TrayIcon {
     ++removes;
   }
   bool Shown() const override { return shown; }
+  void SetMenu(QMenu*) override {}
   void Click(Click click) { Clicked(click); }
 };
 

@@ -18,6 +18,13 @@ namespace {
 // Design sizes, in twips (1/1440 inch; 15 twips are one pixel at 96 dpi).
 constexpr int kClientWidth = 11310, kClientHeight = 5220;
 constexpr int kMaxTipChars = 127;
+
+// Gives a control its design name, by which tests and tools find it.
+template <typename T>
+T* Named(T* control, const char* name) {
+  control->setObjectName(name);
+  return control;
+}
 }  // namespace
 
 void ListSink::WriteLine(const std::string& line) {
@@ -79,35 +86,32 @@ QString TrayTip(const std::string& status) {
   return QString::fromStdString(CaptionText() + status).left(kMaxTipChars);
 }
 
-frmMain::frmMain(SettingsSource source, Services services) : services_(std::move(services)) {
+frmMain::frmMain(Engine& engine, TrayIcon& tray, Prompter& prompter)
+    : engine_(engine), tray_(tray), prompter_(prompter) {
   InitResources();
-  if (!services_.fs) services_.fs = (own_fs_ = std::make_unique<RealFileSystem>()).get();
-  if (!services_.clock) services_.clock = (own_clock_ = std::make_unique<SystemClock>()).get();
-  if (!services_.timer) services_.timer = (own_timer_ = std::make_unique<QtTimer>()).get();
-  if (!services_.prompter)
-    services_.prompter = (own_prompter_ = std::make_unique<MessageBoxPrompter>()).get();
-  if (!services_.end_program) services_.end_program = [] { QCoreApplication::exit(0); };
-
   dpi_ = logicalDpiY() > 0 ? logicalDpiY() : 96;
   CreateControls();
   CreateTrayMenu();
-  if (!services_.tray) services_.tray = (own_tray_ = std::make_unique<QtTrayIcon>(mnuIcon)).get();
-  services_.tray->OnClick([this](TrayIcon::Click click) {
+  setObjectName("frmMain");
+  tray_.SetMenu(mnuIcon);
+  tray_.OnClick([this](TrayIcon::Click click) {
     if (click == TrayIcon::Click::kLeft || click == TrayIcon::Click::kDouble) mnuRestore_Click();
   });
-
   list_sink_ = std::make_unique<ListSink>(lstActMon);
-  engine_ = std::make_unique<Engine>(
-      Engine::Deps{*services_.fs, *services_.clock, *services_.timer, *services_.prompter},
-      std::move(source));
-  engine_->log().AddSink(list_sink_.get());
+  engine_.log().AddSink(list_sink_.get());
 }
 
 frmMain::~frmMain() {
-  // The scan thread ends after the file in progress, before anything its scans use goes.
+  // The scan thread ends after the file in progress (scans_ goes first), and the engine, the
+  // tray icon and the prompter, which outlive the window, keep nothing that points into it.
   stop_.store(true);
-  Timer* timer = services_.timer;
-  scans_.Post([timer] { timer->SetEnabled(false); });
+  tray_.OnClick({});
+  tray_.SetMenu(nullptr);
+  scans_.Post([this] {
+    engine_.timer().SetEnabled(false);
+    engine_.SetStopFlag(nullptr);
+    engine_.log().RemoveSink(list_sink_.get());
+  });
 }
 
 int frmMain::TwipsToPixels(int twips) const {
@@ -124,20 +128,20 @@ void frmMain::CreateControls() {
     w->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
                    TwipsToPixels(height));
   };
-  fraActMon = new QGroupBox(tr("Activity Monitor"), this);
+  fraActMon = Named(new QGroupBox(tr("Activity Monitor"), this), "fraActMon");
   place(fraActMon, 120, 120, 11010, 4455);
-  lstActMon = new QListWidget(fraActMon);
+  lstActMon = Named(new QListWidget(fraActMon), "lstActMon");
   lstActMon->setUniformItemSizes(true);  // keeps a full monitor of 32767 lines cheap
   lstActMon->setSelectionMode(QAbstractItemView::SingleSelection);
   place(lstActMon, 120, 315, 10710, 3960);
 
-  cmdExit = new QPushButton(tr("&Exit"), this);
+  cmdExit = Named(new QPushButton(tr("&Exit"), this), "cmdExit");
   place(cmdExit, 9915, 4665, 1215, 375);
   connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
   cmdExit->installEventFilter(this);  // the right button stops the polling
 
   // The About link: navy, bold and underlined, with a pointing hand; Alt+A opens it too.
-  lblAbout = new QLabel(tr("About..."), this);
+  lblAbout = Named(new QLabel(tr("About..."), this), "lblAbout");
   QFont link_font = lblAbout->font();
   link_font.setBold(true);
   link_font.setUnderline(true);
@@ -156,25 +160,26 @@ void frmMain::CreateControls() {
 }
 
 void frmMain::CreateTrayMenu() {
-  mnuIcon = new QMenu(tr("Menu"), this);
-  mnuLbl = mnuIcon->addAction(QString::fromUtf8(kProductName));
+  mnuIcon = Named(new QMenu(tr("Menu"), this), "mnuIcon");
+  mnuLbl = Named(mnuIcon->addAction(QString::fromUtf8(kProductName)), "mnuLbl");
   mnuLbl->setEnabled(false);
   mnuIcon->addSeparator();
-  mnuRestore = mnuIcon->addAction(tr("&Restore"), this, &frmMain::mnuRestore_Click);
+  mnuRestore =
+      Named(mnuIcon->addAction(tr("&Restore"), this, &frmMain::mnuRestore_Click), "mnuRestore");
   mnuIcon->addSeparator();
-  mnuAbout = mnuIcon->addAction(tr("&About..."), this, &frmMain::mnuAbout_Click);
+  mnuAbout = Named(mnuIcon->addAction(tr("&About..."), this, &frmMain::mnuAbout_Click), "mnuAbout");
   mnuAbout->setVisible(false);
-  mnuSep3 = mnuIcon->addSeparator();
+  mnuSep3 = Named(mnuIcon->addSeparator(), "mnuSep3");
   mnuSep3->setVisible(false);
-  mnuExit = mnuIcon->addAction(tr("E&xit"), this, &frmMain::mnuExit_Click);
+  mnuExit = Named(mnuIcon->addAction(tr("E&xit"), this, &frmMain::mnuExit_Click), "mnuExit");
 }
 
 bool frmMain::Form_Load() {
   setWindowTitle(QString::fromStdString(CaptionText()));
-  if (!engine_->Startup()) return false;
+  if (!engine_.Startup()) return false;
   // From here on the timer, the log and the settings record belong to the scan thread.
-  engine_->SetStopFlag(&stop_);
-  scans_.Start(own_timer_ ? own_timer_->object() : nullptr);
+  engine_.SetStopFlag(&stop_);
+  scans_.Start(engine_.timer().object());
   return true;
 }
 
@@ -211,20 +216,18 @@ void frmMain::Form_Resize() {
 void frmMain::EnterTray() {
   // Without a tray host the icon could not be shown and the window could never come back:
   // then minimising only minimises, and the window stays on the task bar.
-  if (!services_.tray->Available()) return;
+  if (!tray_.Available()) return;
   // showMinimized() makes the window visible again right after the state change that
   // brought us here, so the hiding waits for the event loop.
   QTimer::singleShot(0, this, [this] {
     if (InTray) hide();
   });
   InTray = true;
-  services_.tray->Show(windowIcon(), TrayTip(StatusString));
+  tray_.Show(windowIcon(), TrayTip(StatusString));
   ModifyTrayIcon();
 }
 
-void frmMain::ModifyTrayIcon() {
-  services_.tray->SetTip(TrayTip(StatusString));
-}
+void frmMain::ModifyTrayIcon() { tray_.SetTip(TrayTip(StatusString)); }
 
 void frmMain::mnuRestore_Click() {
   showNormal();
@@ -232,11 +235,11 @@ void frmMain::mnuRestore_Click() {
   activateWindow();
   InTray = false;
   StatusString.clear();
-  services_.tray->Remove();
+  tray_.Remove();
 }
 
 void frmMain::lblAbout_Click() {
-  services_.prompter->ShowMessage(Prompter::Icon::kInformation, AboutTitle(), AboutText());
+  prompter_.ShowMessage(Prompter::Icon::kInformation, AboutTitle(), AboutText());
 }
 
 void frmMain::mnuAbout_Click() {
@@ -245,17 +248,17 @@ void frmMain::mnuAbout_Click() {
 }
 
 void frmMain::cmdExit_Click() {
-  if (InTray) services_.tray->Remove();
+  if (InTray) tray_.Remove();
   End();
 }
 
 void frmMain::mnuExit_Click() {
-  services_.tray->Remove();
+  tray_.Remove();
   close();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-  if (InTray) services_.tray->Remove();
+  if (InTray) tray_.Remove();
   event->accept();
   End();
 }
@@ -268,9 +271,8 @@ void frmMain::End() {
   ended_ = true;
   hide();
   stop_.store(true);
-  Timer* timer = services_.timer;
-  scans_.Post([timer] { timer->SetEnabled(false); });
-  scans_.Quit(services_.end_program);
+  scans_.Post([this] { engine_.timer().SetEnabled(false); });
+  scans_.Quit([this] { emit Ended(); });
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
@@ -278,8 +280,7 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     auto* mouse = static_cast<QMouseEvent*>(event);
     if (watched == cmdExit && mouse->button() == Qt::RightButton) {
       // No further scan until the next start; a scan in progress runs to its end.
-      Timer* timer = services_.timer;
-      scans_.Post([timer] { timer->SetInterval(0); });
+      scans_.Post([this] { engine_.timer().SetInterval(0); });
       return true;
     }
     if (watched == lblAbout && mouse->button() == Qt::LeftButton) {

@@ -9,13 +9,11 @@
 #include <QWidget>
 #include <atomic>
 #include <deque>
-#include <functional>
 #include <memory>
 #include <mutex>
 
 #include "app/engine.h"
 #include "app/scan_thread.h"
-#include "os/qt_timer.h"
 #include "ui/tray.h"
 
 namespace capsel {
@@ -51,24 +49,16 @@ std::string AboutText();
 /// The tray icon's tip: caption text and status, cut to 127 characters.
 QString TrayTip(const std::string& status);
 
-/// What the window works with; what is left empty, the window makes for itself.
-struct FormServices {
-  FileSystem* fs = nullptr;
-  Clock* clock = nullptr;
-  Timer* timer = nullptr;  // tmrCheck
-  Prompter* prompter = nullptr;
-  TrayIcon* tray = nullptr;
-  std::function<void()> end_program;  // stops the program at once
-};
-
 /// The program's one window: the activity monitor, the Exit button and the About link over
-/// the engine; minimised, it lives as a tray icon.
+/// the engine; minimised, it lives as a tray icon. The engine, the tray icon and the prompter
+/// must outlive the window. Its controls carry their design names as object names
+/// ("lstActMon", "cmdExit", ...).
 class frmMain : public QWidget {
   Q_OBJECT
  public:
-  using Services = FormServices;
-
-  explicit frmMain(SettingsSource source, Services services = {});
+  /// `prompter` shows the About box; the engine has its own for the start-up's boxes.
+  frmMain(Engine& engine, TrayIcon& tray, Prompter& prompter);
+  /// Ends the scan thread after the file in progress; the engine keeps nothing of the window.
   ~frmMain() override;
 
   /// The start-up sequence; false when the program must end.
@@ -83,28 +73,19 @@ class frmMain : public QWidget {
   void lblAbout_Click();
   void ModifyTrayIcon();
 
-  Engine& engine() { return *engine_; }
   /// The thread of the scans, once Form_Load has started it.
   ScanThread& scans() { return scans_; }
-  TrayIcon& tray() { return *services_.tray; }
   int TwipsToPixels(int twips) const;
   int PixelsToTwips(int pixels) const;
-
-  QGroupBox* fraActMon = nullptr;
-  QListWidget* lstActMon = nullptr;
-  QPushButton* cmdExit = nullptr;
-  QLabel* lblAbout = nullptr;
-  QMenu* mnuIcon = nullptr;
-  QAction* mnuLbl = nullptr;
-  QAction* mnuRestore = nullptr;
-  QAction* mnuAbout = nullptr;
-  QAction* mnuSep3 = nullptr;
-  QAction* mnuExit = nullptr;
 
   // The window's two fields of the settings record. They live here, on the window's thread,
   // as the rest of the record belongs to the scan thread once it runs.
   bool InTray = false;
   std::string StatusString;
+
+ signals:
+  /// The window has gone and the scans have stopped: the program should end now.
+  void Ended();
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -118,14 +99,20 @@ class frmMain : public QWidget {
   void EnterTray();
   void End();
 
-  Services services_;
-  std::unique_ptr<RealFileSystem> own_fs_;
-  std::unique_ptr<SystemClock> own_clock_;
-  std::unique_ptr<QtTimer> own_timer_;
-  std::unique_ptr<MessageBoxPrompter> own_prompter_;
-  std::unique_ptr<TrayIcon> own_tray_;
+  Engine& engine_;
+  TrayIcon& tray_;
+  Prompter& prompter_;
+  QGroupBox* fraActMon = nullptr;
+  QListWidget* lstActMon = nullptr;
+  QPushButton* cmdExit = nullptr;
+  QLabel* lblAbout = nullptr;
+  QMenu* mnuIcon = nullptr;
+  QAction* mnuLbl = nullptr;
+  QAction* mnuRestore = nullptr;
+  QAction* mnuAbout = nullptr;
+  QAction* mnuSep3 = nullptr;
+  QAction* mnuExit = nullptr;
   std::unique_ptr<ListSink> list_sink_;
-  std::unique_ptr<Engine> engine_;
   double dpi_ = 96;
   bool ended_ = false;
   std::atomic<bool> stop_{false};  // read by the scan between two files

@@ -22,14 +22,15 @@ class WindowTest : public ::testing::Test {
   void SetUp() override {
     EnsureApplication();
     fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
-    frmMain::Services services;
-    services.fs = &fs;
-    services.clock = &clock;
-    services.timer = &timer;
-    services.prompter = &prompter;
-    services.tray = &tray;
-    services.end_program = [this] { ++ended; };
-    form = std::make_unique<frmMain>(SettingsSource{"/opt/capsel/capsel.ini", "/opt/capsel"}, services);
+    form.reset();
+    engine = std::make_unique<Engine>(Engine::Deps{fs, clock, timer, prompter},
+                                      SettingsSource{"/opt/capsel/capsel.ini", "/opt/capsel"});
+    form = std::make_unique<frmMain>(*engine, tray, prompter);
+    QObject::connect(form.get(), &frmMain::Ended, [this] { ++ended; });
+    fraActMon = Control<QGroupBox>(*form, "fraActMon");
+    lstActMon = Control<QListWidget>(*form, "lstActMon");
+    cmdExit = Control<QPushButton>(*form, "cmdExit");
+    lblAbout = Control<QLabel>(*form, "lblAbout");
   }
   void Start() {
     ASSERT_TRUE(form->Form_Load());
@@ -55,7 +56,7 @@ class WindowTest : public ::testing::Test {
   void PressOnExit(Qt::MouseButton button) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button,
                       Qt::NoModifier);
-    QApplication::sendEvent(form->cmdExit, &press);
+    QApplication::sendEvent(cmdExit, &press);
   }
 
   FakeFileSystem fs;
@@ -64,16 +65,21 @@ class WindowTest : public ::testing::Test {
   RecordingPrompter prompter;
   FakeTrayIcon tray;
   int ended = 0;
-  std::unique_ptr<frmMain> form;
+  std::unique_ptr<Engine> engine;
+  std::unique_ptr<frmMain> form;  // goes before the engine
+  QGroupBox* fraActMon = nullptr;
+  QListWidget* lstActMon = nullptr;
+  QPushButton* cmdExit = nullptr;
+  QLabel* lblAbout = nullptr;
 };
 
 TEST_F(WindowTest, StartsWithItsControlsAndTheStartupLines) {
   Start();
   EXPECT_EQ(form->windowTitle().left(15), "capsel 1.0.0.8 ");
-  EXPECT_EQ(form->fraActMon->title(), "Activity Monitor");
-  EXPECT_EQ(form->cmdExit->text(), "&Exit");
-  EXPECT_EQ(form->lstActMon->count(), 5);  // the last: OutPathXml is the watch folder
-  EXPECT_EQ(form->lstActMon->item(3)->text().mid(21).toStdString(),
+  EXPECT_EQ(fraActMon->title(), "Activity Monitor");
+  EXPECT_EQ(cmdExit->text(), "&Exit");
+  EXPECT_EQ(lstActMon->count(), 5);  // the last: OutPathXml is the watch folder
+  EXPECT_EQ(lstActMon->item(3)->text().mid(21).toStdString(),
             "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.");
   EXPECT_EQ(timer.Interval(), 2000);
   EXPECT_EQ(form->TwipsToPixels(11310), 754);  // 96 dpi on the offscreen platform
@@ -93,32 +99,32 @@ TEST_F(WindowTest, ResizingKeepsTheControlsPlaced) {
   auto expect_laid_out = [&](const char* what) {
     SCOPED_TRACE(what);
     const int w = twips(form->frameGeometry().width()), h = twips(form->frameGeometry().height());
-    EXPECT_NEAR(twips(form->fraActMon->width()), w - 480, 15);
-    EXPECT_NEAR(twips(form->fraActMon->height()), h - 1335, 15);
-    EXPECT_NEAR(twips(form->lstActMon->width()), w - 480 - 300, 30);
-    EXPECT_NEAR(twips(form->lstActMon->height()), h - 1335 - 490, 30);
-    EXPECT_NEAR(twips(form->cmdExit->x()), w - 1590, 15);
-    EXPECT_NEAR(twips(form->cmdExit->y()), h - 1110, 15);
-    EXPECT_NEAR(twips(form->lblAbout->y()), h - 990, 15);
-    EXPECT_NEAR(twips(form->lblAbout->x()), 240, 15);
-    EXPECT_NEAR(twips(form->fraActMon->x()), 120, 15);
+    EXPECT_NEAR(twips(fraActMon->width()), w - 480, 15);
+    EXPECT_NEAR(twips(fraActMon->height()), h - 1335, 15);
+    EXPECT_NEAR(twips(lstActMon->width()), w - 480 - 300, 30);
+    EXPECT_NEAR(twips(lstActMon->height()), h - 1335 - 490, 30);
+    EXPECT_NEAR(twips(cmdExit->x()), w - 1590, 15);
+    EXPECT_NEAR(twips(cmdExit->y()), h - 1110, 15);
+    EXPECT_NEAR(twips(lblAbout->y()), h - 990, 15);
+    EXPECT_NEAR(twips(lblAbout->x()), 240, 15);
+    EXPECT_NEAR(twips(fraActMon->x()), 120, 15);
   };
   expect_laid_out("as shown");
-  const QSize list_before = form->lstActMon->size();
+  const QSize list_before = lstActMon->size();
   form->resize(form->width() + 100, form->height() + 60);
   QApplication::processEvents();
   expect_laid_out("enlarged");
-  EXPECT_EQ(form->lstActMon->width() - list_before.width(), 100);
-  EXPECT_EQ(form->lstActMon->height() - list_before.height(), 60);
+  EXPECT_EQ(lstActMon->width() - list_before.width(), 100);
+  EXPECT_EQ(lstActMon->height() - list_before.height(), 60);
 
   // Too low for the frame: it keeps its last valid height, the buttons follow the bottom.
   form->resize(300, 150);
   QApplication::processEvents();
-  const QSize frame_small = form->fraActMon->size();
+  const QSize frame_small = fraActMon->size();
   form->resize(300, 40);
   QApplication::processEvents();
-  EXPECT_EQ(form->fraActMon->height(), frame_small.height());
-  EXPECT_LT(form->cmdExit->y(), 0) << "positions above the top are accepted";
+  EXPECT_EQ(fraActMon->height(), frame_small.height());
+  EXPECT_LT(cmdExit->y(), 0) << "positions above the top are accepted";
 
   form->resize(800, 400);
   QApplication::processEvents();
@@ -185,12 +191,13 @@ TEST_F(WindowTest, EveryWayOutRemovesTheIconAndEnds) {
     std::function<void(frmMain&)> act;
   };
   const Case cases[] = {
-      {"Exit button", false, [](frmMain& f) { f.cmdExit->click(); }},
+      {"Exit button", false, [](frmMain& f) { Control<QPushButton>(f, "cmdExit")->click(); }},
       {"Exit button from the tray", true, [](frmMain& f) { f.cmdExit_Click(); }},
       {"close box", false, [](frmMain& f) { f.close(); }},
       {"close while in tray", true, [](frmMain& f) { f.close(); }},
-      {"tray menu Exit", true, [](frmMain& f) { f.mnuExit->trigger(); }},
-      {"tray menu Exit while shown", false, [](frmMain& f) { f.mnuExit->trigger(); }},
+      {"tray menu Exit", true, [](frmMain& f) { Control<QAction>(f, "mnuExit")->trigger(); }},
+      {"tray menu Exit while shown", false,
+       [](frmMain& f) { Control<QAction>(f, "mnuExit")->trigger(); }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -243,7 +250,7 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
   Start();
   form->scans().Post([this] { timer.Advance(2000); });
   reading_b.get_future().wait();
-  form->cmdExit->click();
+  cmdExit->click();
   QApplication::processEvents();
   EXPECT_FALSE(form->isVisible()) << "the window goes at once";
   EXPECT_EQ(ended, 0) << "the program waits for the file in progress";
@@ -252,8 +259,8 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
   ASSERT_EQ(ended, 1);
   const std::string stop_line = "---- DoConvert: Stopping; the remaining files wait for the next start.";
   WaitUntil([&] {  // the list takes its lines in batches
-    const int n = form->lstActMon->count();
-    return form->lstActMon->item(n - 1)->text().endsWith(QString::fromStdString(stop_line));
+    const int n = lstActMon->count();
+    return lstActMon->item(n - 1)->text().endsWith(QString::fromStdString(stop_line));
   });
 
   for (const char* name : {"a", "b"}) {
@@ -263,8 +270,8 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
   EXPECT_TRUE(fs.Has("/opt/capsel/in/c.xml"));
   EXPECT_FALSE(fs.Has("/opt/capsel/out/c.srt"));
   std::string list;  // the lines after the two that come before the settings
-  for (int i = 2; i < form->lstActMon->count(); ++i)
-    list += form->lstActMon->item(i)->text().toStdString() + "\r\n";
+  for (int i = 2; i < lstActMon->count(); ++i)
+    list += lstActMon->item(i)->text().toStdString() + "\r\n";
   const std::string file = fs.Data("/opt/capsel/capsel.log");
   EXPECT_EQ(list, file);
   EXPECT_TRUE(file.ends_with("  " + stop_line + "\r\n")) << file;
@@ -273,7 +280,7 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
 TEST_F(WindowTest, TrayMenuHasItsItemsInTheirDesignStates) {
   Start();
   QStringList items;
-  for (QAction* a : form->mnuIcon->actions())
+  for (QAction* a : Control<QMenu>(*form, "mnuIcon")->actions())
     items << (a->isSeparator() ? "-" : a->text()) +
                  (!a->isVisible() ? " (hidden)" : a->isEnabled() ? "" : " (disabled)");
   EXPECT_EQ(items, (QStringList{"capsel (disabled)", "-", "&Restore", "-", "&About... (hidden)",
@@ -284,14 +291,14 @@ TEST_F(WindowTest, AboutBoxShowsNameVersionAndNotices) {
   Start();
   QMouseEvent click(QEvent::MouseButtonPress, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(form->lblAbout, &click);
+  QApplication::sendEvent(lblAbout, &click);
   ASSERT_EQ(prompter.shown.size(), 1u);
   EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kInformation);
   EXPECT_EQ(prompter.shown[0].title, "About capsel");
   EXPECT_EQ(prompter.shown[0].text.substr(0, 16), "capsel 1.0.0.8\r\n");
   EXPECT_NE(prompter.shown[0].text.find("\r\n\r\n"), std::string::npos);
-  EXPECT_EQ(form->lblAbout->cursor().shape(), Qt::PointingHandCursor);
-  EXPECT_TRUE(form->lblAbout->font().bold() && form->lblAbout->font().underline());
+  EXPECT_EQ(lblAbout->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_TRUE(lblAbout->font().bold() && lblAbout->font().underline());
 
   // From the tray menu the tip is written afresh once the box is closed.
   Minimise();

@@ -39,9 +39,8 @@ TEST(Load, FiftyThousandDocumentsKeepTheMonitorCappedAndMemoryFlat) {
       << "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n"
          "[Processing]\nMinFileAge=0\n";
   FakeTimer timer;  // ticks when the test says so, on the scan thread
-  frmMain::Services services;
-  services.timer = &timer;
-  frmMain form({root + "/capsel.ini", root}, services);
+  WindowOnDisk window(root, timer);
+  frmMain& form = window.form;
   ASSERT_TRUE(form.Form_Load());
   form.show();
 
@@ -53,7 +52,7 @@ TEST(Load, FiftyThousandDocumentsKeepTheMonitorCappedAndMemoryFlat) {
     for (int scan = 0; scan < 2; ++scan) RunOnScanThread(form, [&] { timer.Advance(2000); });
     resident[round] = ResidentKilobytes();
     EXPECT_EQ(QDir(dir.path() + "/in").entryList(QDir::Files).size(), 0);
-    EXPECT_EQ(form.lstActMon->count(), kMonitorMaxLines);
+    EXPECT_EQ(Control<QListWidget>(form, "lstActMon")->count(), kMonitorMaxLines);
   }
   EXPECT_EQ(QDir(dir.path() + "/done").entryList(QDir::Files).size(), 60000);
   std::printf("resident memory: %ld kB after 50,000 documents, %ld kB after 10,000 more\n",

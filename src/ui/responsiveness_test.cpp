@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "doc_generator.h"
+#include "os/qt_timer.h"
 #include "testing/test_application.h"
 #include "ui/frm_main.h"
 
@@ -36,8 +37,11 @@ double LongestStall(int count, int cues) {
     std::ofstream(root + "/in/doc" + std::to_string(i) + ".xml")
         << bench::GenerateDocument(bench::Profile::kEbuTtD, cues, i);
 
-  frmMain form({root + "/capsel.ini", root});
+  QtTimer timer;
+  WindowOnDisk window(root, timer);
+  frmMain& form = window.form;
   if (!form.Form_Load()) return -1;
+  QListWidget* list = Control<QListWidget>(form, "lstActMon");
   form.show();
   QElapsedTimer clock;
   clock.start();
@@ -48,8 +52,8 @@ double LongestStall(int count, int cues) {
     const qint64 now = clock.nsecsElapsed();
     longest = std::max(longest, now - last);
     last = now;
-    const int lines = form.lstActMon->count();
-    finished = lines > 0 && form.lstActMon->item(lines - 1)->text().endsWith(kFinished);
+    const int lines = list->count();
+    finished = lines > 0 && list->item(lines - 1)->text().endsWith(kFinished);
   });
   probe.start(0);
   while (!finished && clock.elapsed() < 120000) QApplication::processEvents(QEventLoop::AllEvents);

@@ -2,8 +2,7 @@
 
 namespace capsel {
 
-QtTrayIcon::QtTrayIcon(QMenu* menu) {
-  icon_.setContextMenu(menu);
+QtTrayIcon::QtTrayIcon() {
   QObject::connect(&icon_, &QSystemTrayIcon::activated, [this](QSystemTrayIcon::ActivationReason r) {
     switch (r) {
       case QSystemTrayIcon::Trigger:

@@ -20,6 +20,8 @@ class TrayIcon {
   virtual void SetTip(const QString& tip) = 0;
   virtual void Remove() = 0;
   virtual bool Shown() const = 0;
+  /// The menu the icon opens (the tray menu); null for none.
+  virtual void SetMenu(QMenu* menu) = 0;
   /// What runs when the icon is clicked.
   void OnClick(std::function<void(Click)> on_click) { on_click_ = std::move(on_click); }
 
@@ -35,12 +37,13 @@ class TrayIcon {
 /// The real icon, with the tray menu as its context menu.
 class QtTrayIcon final : public TrayIcon {
  public:
-  explicit QtTrayIcon(QMenu* menu);
+  QtTrayIcon();
   bool Available() const override { return QSystemTrayIcon::isSystemTrayAvailable(); }
   void Show(const QIcon& icon, const QString& tip) override;
   void SetTip(const QString& tip) override { icon_.setToolTip(tip); }
   void Remove() override { icon_.hide(); }
   bool Shown() const override { return icon_.isVisible(); }
+  void SetMenu(QMenu* menu) override { icon_.setContextMenu(menu); }
 
  private:
   QSystemTrayIcon icon_;
