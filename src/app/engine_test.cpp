@@ -14,91 +14,73 @@
 namespace capsel {
 namespace {
 
-class StartupTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs.AddDir("/opt/capsel");
-    fs.AddDir("/home");
-    fs.cwd = "/home";
-    engine.log().AddSink(&monitor);
-  }
-  FakeFileSystem fs;
-  FakeClock clock;
-  FakeTimer timer;
-  RecordingPrompter prompter;
-  Engine engine{{fs, clock, timer, prompter}, {"/opt/capsel/capsel.ini", "/opt/capsel"}};
-  MemoryLog monitor;
-};
-
 const char kSameFolderWarning[] =
     "---- WARNING: OutPathXml is the watch folder; processed files cannot leave it and are "
     "retried every scan";
+const char kDeleteWarning[] =
+    "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, instead of moving them to "
+    "another folder!";
 
-// By default the watch folder and OutPathXml are both the settings' folder, hence the warning.
-TEST_F(StartupTest, LogsTheStartupLinesAndArmsTheTimer) {
-  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
-  ASSERT_TRUE(engine.Startup());
-  EXPECT_EQ(
-      monitor.Messages(),
-      (std::vector<std::string>{
-          "Initializing capsel...", "Reading /opt/capsel/capsel.ini...", "capsel initialized",
-          "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning}));
-  EXPECT_EQ(timer.Interval(), 2000);
-  EXPECT_TRUE(timer.Enabled());
-  EXPECT_EQ(fs.cwd, "/opt/capsel");
-  EXPECT_TRUE(prompter.shown.empty());
+// What the start-up does with each settings file: its lines, message boxes, the timer, the
+// current folder and the log file. By default the watch folder and OutPathXml are both the
+// settings' folder, hence the warning.
+TEST(EngineStartup, FollowsTheSettingsFile) {
+  const std::vector<std::string> head = {"Initializing capsel...", "Reading /opt/capsel/capsel.ini..."};
+  const std::vector<std::string> started = {"capsel initialized", "Watchfolder for incoming XML EBU-TT files is: in/."};
+  struct Case {
+    const char* name;
+    const char* settings;  // nullptr: no file
+    std::vector<std::string> lines_after_head;
+    std::vector<std::string> boxes;
+    const char* log_file = "<missing>";
+    bool chdir_fails = false;
+  };
+  const Case cases[] = {
+      {"defaults", "[General]\nVersion=1\n",
+       {"capsel initialized", "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning},
+       {}},
+      {"delete mode", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<DELETE>\n",
+       {started[0], started[1], kDeleteWarning}, {}},
+      {"delete mode is the exact word", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<delete>\n",
+       started, {}},
+      {"no settings file", nullptr, {}, {"Error"}},
+      {"a newer file, and only the lines after the settings in the log file",
+       "[General]\nVersion=2\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathXml=done\n", started, {"Warning"},
+       "01.01.1970 00:00:00  capsel initialized\r\n"
+       "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: in/.\r\n"},
+      {"a word in UseLogfile counts as set", "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n",
+       started, {},
+       "01.01.1970 00:00:00  capsel initialized\r\n"
+       "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: in/.\r\n"},
+      {"a folder that cannot be entered is no reason to stop", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=done\n",
+       started, {}, "<missing>", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeFileSystem fs;
+    FakeClock clock;
+    FakeTimer timer;
+    RecordingPrompter prompter;
+    MemoryLog monitor;
+    for (const char* dir : {"/opt/capsel/in", "/opt/capsel/done", "/home"}) fs.AddDir(dir);
+    fs.cwd = "/home";
+    if (c.settings) fs.AddFile("/opt/capsel/capsel.ini", c.settings);
+    if (c.chdir_fails) fs.FailOn(FakeFileSystem::Op::kChdir, "/opt/capsel");
+    Engine engine{{fs, clock, timer, prompter}, {"/opt/capsel/capsel.ini", "/opt/capsel"}};
+    engine.log().AddSink(&monitor);
+    EXPECT_EQ(engine.Startup(), c.settings != nullptr);
+    std::vector<std::string> lines = head;
+    lines.insert(lines.end(), c.lines_after_head.begin(), c.lines_after_head.end());
+    EXPECT_EQ(monitor.Messages(), lines);
+    EXPECT_EQ(prompter.Titles(), c.boxes);
+    EXPECT_EQ(timer.Enabled(), c.settings != nullptr) << "armed once the settings are read";
+    EXPECT_EQ(timer.Interval(), c.settings ? 2000 : 0);
+    EXPECT_EQ(fs.cwd, c.chdir_fails ? "/home" : "/opt/capsel");
+    EXPECT_EQ(fs.Data("/opt/capsel/capsel.log"), c.log_file);
+  }
 }
 
-TEST_F(StartupTest, DeleteModeAddsTheWarningOnlyForTheExactWord) {
-  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n[Folders]\nOutPathXml=<DELETE>\n");
-  ASSERT_TRUE(engine.Startup());
-  ASSERT_EQ(monitor.lines.size(), 5u);
-  EXPECT_EQ(monitor.Messages()[4],
-            "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, "
-            "instead of moving them to another folder!");
-
-  FakeTimer other_timer;
-  Engine lower{{fs, clock, other_timer, prompter}, {"/opt/capsel/lower.ini", "/opt/capsel"}};
-  MemoryLog lower_monitor;
-  lower.log().AddSink(&lower_monitor);
-  fs.AddFile("/opt/capsel/lower.ini", "[General]\nVersion=1\n[Folders]\nOutPathXml=<delete>\n");
-  ASSERT_TRUE(lower.Startup());
-  EXPECT_EQ(lower_monitor.lines.size(), 4u);
-}
-
-TEST_F(StartupTest, MissingSettingsEndTheStartBeforeTheTimerIsArmed) {
-  EXPECT_FALSE(engine.Startup());
-  EXPECT_EQ(monitor.Messages(), (std::vector<std::string>{"Initializing capsel...",
-                                                          "Reading /opt/capsel/capsel.ini..."}));
-  EXPECT_EQ(prompter.Titles(), std::vector<std::string>{"Error"});
-  EXPECT_FALSE(timer.Enabled());
-}
-
-TEST_F(StartupTest, OnlyLinesAfterTheSettingsReachTheLogFile) {
-  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=2\nUseLogfile=1\n");
-  ASSERT_TRUE(engine.Startup());
-  EXPECT_EQ(prompter.Titles(), std::vector<std::string>{"Warning"});
-  EXPECT_EQ(fs.Data("/opt/capsel/capsel.log"),
-            std::string("01.01.1970 00:00:00  capsel initialized\r\n"
-                        "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: "
-                        "/opt/capsel/.\r\n01.01.1970 00:00:00  ") +
-                kSameFolderWarning + "\r\n");
-}
-
-TEST_F(StartupTest, AWordInUseLogfileCountsAsSet) {
-  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\nUseLogfile=yes\n");
-  ASSERT_TRUE(engine.Startup());
-  EXPECT_TRUE(fs.Has("/opt/capsel/capsel.log"));
-}
-
-TEST_F(StartupTest, AFolderThatCannotBeEnteredIsNoReasonToStop) {
-  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n");
-  fs.FailOn(FakeFileSystem::Op::kChdir, "/opt/capsel");
-  EXPECT_TRUE(engine.Startup());
-  EXPECT_EQ(fs.cwd, "/home");
-}
-
-TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolderAsTheFileSystemSeesIt) {
+TEST(EngineStartup, WarnsWhenOutPathXmlIsTheWatchFolderAsTheFileSystemSeesIt) {
   struct Case {
     const char* in_path;
     const char* out_path_xml;
@@ -108,11 +90,14 @@ TEST_F(StartupTest, WarnsWhenOutPathXmlIsTheWatchFolderAsTheFileSystemSeesIt) {
                         {"", "/opt/capsel", true},
                         {"in", "done", false},
                         {"in", "missing", false}};
+  FakeFileSystem fs;
+  FakeClock clock;
+  RecordingPrompter prompter;
   fs.AddDir("/opt/capsel/in");
   fs.AddDir("/opt/capsel/done");
   for (const auto& c : cases) {
-    FakeTimer case_timer;
-    Engine engine{{fs, clock, case_timer, prompter}, {"/opt/capsel/capsel.ini", "/opt/capsel"}};
+    FakeTimer timer;
+    Engine engine{{fs, clock, timer, prompter}, {"/opt/capsel/capsel.ini", "/opt/capsel"}};
     MemoryLog lines;
     engine.log().AddSink(&lines);
     fs.AddFile("/opt/capsel/capsel.ini", std::string("[General]\nVersion=1\n[Folders]\nInPath=") +
