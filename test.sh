@@ -31,7 +31,7 @@ cmake --build "$CAPSEL_ROOT/build-tsan" -j "$(nproc)" --target capsel capsel_tes
 export TSAN_OPTIONS="halt_on_error=1 ignore_noninstrumented_modules=1"
 # Only the tests where a second thread runs: the window's, and the real window without its load.
 (cd "$CAPSEL_ROOT/build-tsan" && CAPSEL_WINDOW_LOAD=0 ctest --output-on-failure \
-  -R 'WindowTest|ListSink|Responsiveness|window_xvfb') | tee -a "$log"
+  -R 'WindowTest|ListSink|window_xvfb') | tee -a "$log"
 
 if [ "${CAPSEL_FUZZ_SECONDS:-40}" != 0 ]; then
   echo "== Fuzzing"
