@@ -19,12 +19,6 @@ namespace {
 using testdoc::kHelloWorld;
 using testdoc::kHelloWorldSrt;
 
-// The messages after the start-up lines.
-std::vector<std::string> ScanMessages(const ProcessRun& run) {
-  if (run.messages.size() < 4) return {"<no start-up>"};
-  return {run.messages.begin() + 4, run.messages.end()};
-}
-
 TEST(CapselBinary, PrintsVersionAndHelp) {
   ProcessRun version = RunCapsel({"--version"});
   EXPECT_EQ(version.status, 0);
@@ -120,31 +114,6 @@ TEST(CapselBinary, TheTimerConvertsDroppedFilesAndSignalsReloadAndEnd) {
   EXPECT_EQ(capsel.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(capsel.exitCode(), 0);
   EXPECT_EQ(capsel.readAllStandardError().toStdString(), "") << "no message box on reload";
-}
-
-TEST(Pipeline, ControlCharactersInANameCannotForgeLogLines) {
-  Workspace w("[General]\nUseLogfile=1\n[Processing]\nMinFileAge=0\n");
-  const std::string name = "a\nb\rc\x1B[2Jd\x7F.xml";
-  const std::string shown = "a\\x0Ab\\x0Dc\\x1B[2Jd\\x7F";
-  WriteOldFile(w.Path("in/") + name, kHelloWorld);
-  ProcessRun run = w.Once();
-  EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(ScanMessages(run),
-            (std::vector<std::string>{
-                "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...",
-                "Processing " + shown + ".xml...", "Writing Subtitles to out/" + shown + ".srt....",
-                ".... Done!", "Successfully processed " + shown + ".xml.",
-                "Moving " + shown + ".xml to done/",
-                "---- DoConvert: Finished - All files have been processed!"}));
-  // The log file holds the same lines, CR LF after each and nowhere else.
-  std::string expected_log;
-  std::istringstream out(run.out);
-  for (std::string line; std::getline(out, line);)
-    if (!line.ends_with("Initializing capsel...") && line.find("  Reading ") == std::string::npos)
-      expected_log += line + "\r\n";
-  EXPECT_EQ(ReadFile(w.Path("capsel.log")), expected_log);
-  EXPECT_EQ(ReadFile(w.Path("out/a\nb\rc\x1B[2Jd\x7F.srt")), kHelloWorldSrt);
-  EXPECT_EQ(ReadFile(w.Path("done/") + name), kHelloWorld);
 }
 
 // Every document of the shared corpus converts into valid SRT, with and without the extras.

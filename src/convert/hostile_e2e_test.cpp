@@ -1,4 +1,4 @@
-// Hostile input through the built binary: awkward names, deep nesting, a huge document, and
+// Hostile input through the built binary: awkward names (control characters too), a huge document, and
 // a file that is rewritten while capsel reads it. Nothing crashes, nothing is lost.
 
 #include <gtest/gtest.h>
@@ -17,7 +17,8 @@ namespace {
 TEST(Hostile, AwkwardFileNamesAreConvertedUnderTheirOwnName) {
   Workspace w("[Processing]\nMinFileAge=0\n");
   const std::vector<std::string> names = {"-leading dash", "blanks and 'single' \"double\" quotes",
-                                          "\xC3\xBCmlaut \xC3\xB1 \xE6\x97\xA5\xE6\x9C\xAC", "semi;colon $HOME `x`"};
+                                          "\xC3\xBCmlaut \xC3\xB1 \xE6\x97\xA5\xE6\x9C\xAC", "semi;colon $HOME `x`",
+                                          "a\nb\rc\x1B[2Jd\x7F"};
   for (const auto& name : names) WriteOldFile(w.Path("in/" + name + ".xml"), testdoc::kHelloWorld);
   ProcessRun run = w.Once();
   EXPECT_EQ(run.status, 0) << run.out;
@@ -27,21 +28,6 @@ TEST(Hostile, AwkwardFileNamesAreConvertedUnderTheirOwnName) {
   }
 }
 
-TEST(Hostile, TenThousandNestedElementsAreRefusedNotFollowed) {
-  Workspace w("[Processing]\nMinFileAge=0\n");
-  std::string deep = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\">";
-  for (int i = 0; i < 10000; ++i) deep += "<span>";
-  for (int i = 0; i < 10000; ++i) deep += "</span>";
-  deep += "</p></div></body></tt>";
-  WriteOldFile(w.Path("in/deep.xml"), deep);
-  ProcessRun run = w.Once();
-  EXPECT_EQ(run.status, 2);
-  EXPECT_NE(run.out.find("Error while processing XML file. Skipping file."), std::string::npos);
-  EXPECT_EQ(ReadFile(w.Path("done/deep.xml")), deep);
-}
-
-// A document is read in pieces: a 2 GB file (sparse, so it costs no disk) under a memory limit
-// far below its size is reported, moved on, and the next file is converted.
 TEST(Hostile, AFileLargerThanTheMemoryLimitIsReportedAndTheScanGoesOn) {
   Workspace w("[Processing]\nMinFileAge=0\n");
   WriteOldFile(w.Path("in/a_huge.xml"), "");
