@@ -10,7 +10,7 @@ CAPSEL_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_document fuzz_time fuzz_settings)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_document fuzz_settings)
 
 ensure_packages clang libclang-rt-14-dev "${CAPSEL_BUILD_PACKAGES[@]}"
 build="$CAPSEL_ROOT/build-fuzz"
@@ -25,12 +25,6 @@ starting_inputs() {
       # pieces the document is fed in.
       for f in "$CAPSEL_ROOT"/tests/data/*.xml "$CAPSEL_ROOT"/../shared/corpus/*.{xml,ttml,imscr}; do
         [ -f "$f" ] && { printf '\003\027'; cat "$f"; } >"$dir/$(basename "$f")"
-      done ;;
-    fuzz_time)
-      local i=0
-      for line in "||||00:00:01.5" "25||||10:00:01:12" "30|1000 1001|||00:00:01:15" "25||4||00:00:00:01.2" \
-                  "|||10000000|40000000t" "||||12.5s" "||||500ms" "25||||50f" "||||1.5m" "||||2h"; do
-        printf '%s' "$line" >"$dir/input$((i++))"
       done ;;
     fuzz_settings)
       cp "$CAPSEL_ROOT/res/capsel.ini" "$dir/service.ini"
