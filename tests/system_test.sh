@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# The built binary on real files and real file systems, one section per run. "Whole" means byte
+# for byte what an undisturbed conversion of the same documents wrote.
+#  crash    capsel is killed with SIGKILL at random moments while it converts 300 documents and
+#           is started again each time, moving the inputs and then deleting them. Whatever has
+#           left the watch folder has its whole SRT file (and in move mode its whole moved input);
+#           at the end each document has exactly one of each, and no partial or stray file is left.
+#  writers  while capsel runs with its default rest time, other processes write documents into
+#           the watch folder slowly in chunks with pauses, or write them elsewhere and rename them
+#           in: each is converted whole and moved whole, and no error is logged.
+#  faults   in a private mount namespace: a full SRT folder, a full and a read-only processed
+#           folder, the watch folder vanishing and coming back, the log file's folder missing.
+#           Each is logged as designed, nothing is lost, and capsel converts again once it is gone.
+#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults
+set -euo pipefail
+section=${3:-}
+[[ $section =~ ^(crash|writers|faults)$ ]] || { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults"; exit 64; }
+if [ "$section" = faults ] && [ -z "${CAPSEL_IN_NAMESPACE:-}" ]; then
+  unshare -rm true 2>/dev/null || { echo "skipped: no user and mount namespaces here"; exit 77; }
+  CAPSEL_IN_NAMESPACE=1 exec unshare -rm "$0" "$@"
+fi
+capsel=$(realpath "$1")
+generate=$(realpath "$2")
+work=$(mktemp -d /var/tmp/capsel-system.XXXXXX)
+pids=()
+cleanup() {
+  kill "${pids[@]}" 2>/dev/null || true
+  wait || true
+  cd / && umount "$work"/run/{out,done} 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $section: $*"
+  [ ! -f "$work/last.log" ] || tail -n 20 "$work/last.log"
+  exit 1
+}
+
+# settings DIR [OUTPATHXML [LOGFILE [PROCESSING]]]: DIR/capsel.ini for the folders in, out and
+# done beside it (made here); PROCESSING is the [Processing] section's body.
+settings() {
+  mkdir -p "$1"/{in,out,done}
+  printf '[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=%s\nLogfileName=%s\n[Processing]\n%s\n' \
+    "${2:-done}" "${3:-capsel.log}" "${4-MinFileAge=0}" >"$1/capsel.ini"
+}
+once() { "$capsel" --headless --once --config "${1:-.}/capsel.ini" >"$work/last.log" 2>&1; }
+logged() { cut -c22- "$work/last.log" | grep -qxF -- "$1"; }
+# wait_for CONDITION [TENTHS]: polls CONDITION for at most TENTHS tenths of a second (default 100).
+wait_for() {
+  local i
+  for ((i = 0; i < ${2:-100}; i++)); do eval "$1" && return 0; sleep 0.1; done
+  return 1
+}
+
+# documents COUNT: COUNT documents of 1000 cues (about 300 kB each, their SRT about 100 kB) in
+# $work/documents, converted undisturbed in $work/reference.
+documents() {
+  mkdir -p "$work/documents"
+  "$generate" "$work/documents" "$1" 1000 d 42
+  settings "$work/reference"
+  cp "$work/documents/"* "$work/reference/in/"
+  once "$work/reference" || fail "reference run"
+}
+names() { (cd "$work/documents" && ls | sed 's/\.xml$//'); }
+# whole DIR MODE NAME...: DIR/out/NAME.srt and, in move mode, DIR/done/NAME.xml are what the
+# reference run wrote there.
+whole() {
+  local dir=$1 mode=$2 paths
+  shift 2
+  [ $# -gt 0 ] || return 0
+  paths=($(printf 'out/%s.srt\n' "$@") $([ "$mode" = delete ] || printf 'done/%s.xml\n' "$@"))
+  (cd "$work/reference" && md5sum "${paths[@]}") | (cd "$dir" && md5sum -c --quiet --status)
+}
+visible() { (cd "$1" && find in out done -type f ! -name '.*' | sort); }
+
+crash() {
+  documents 300
+  local mode dir round pid killed gone expected
+  for mode in move delete; do
+    dir=$work/$mode
+    settings "$dir" "$([ "$mode" = move ] && echo done || echo '<DELETE>')"
+    cp "$work/documents/"* "$dir/in/"
+    killed=0
+    for ((round = 0; round < 20; round++)); do
+      "$capsel" --headless --once --config "$dir/capsel.ini" >/dev/null 2>&1 &
+      pid=$!
+      sleep "$(awk -v r=$RANDOM 'BEGIN { printf "%.3f", 0.03 + r / 32767 * 0.2 }')"
+      ! kill -KILL "$pid" 2>/dev/null || killed=$((killed + 1))
+      wait "$pid" 2>/dev/null || true
+      gone=($(comm -23 <(names) <(ls "$dir/in" | sed 's/\.xml$//')))
+      whole "$dir" "$mode" "${gone[@]}" || fail "$mode: an input left the watch folder before it was whole elsewhere"
+    done
+    for round in 1 2 3; do once "$dir" || true; done
+    whole "$dir" "$mode" $(names) || fail "$mode: an SRT file or moved input is missing or incomplete"
+    expected=$(visible "$work/reference")
+    [ "$mode" = move ] || expected=$(grep -v '^done/' <<<"$expected")
+    [ "$(visible "$dir")" = "$expected" ] ||
+      fail "$mode: not exactly one file per document:"$'\n'"$(diff <(visible "$dir") - <<<"$expected" | head)"
+    echo "$mode: 20 starts, $killed killed while running; 300 documents accounted for;" \
+      "hidden temporary files left: $(find "$dir" -name '.capsel-*' | wc -l)"
+  done
+}
+
+writers() {
+  documents 12
+  settings "$work/run" done capsel.log ""  # the default rest time of two seconds
+  "$capsel" --headless --config "$work/run/capsel.ini" >"$work/last.log" 2>&1 &
+  pids+=($!)
+  local name in=$work/run/in writing=()
+  for name in $(names); do
+    if [ $((${#writing[@]} % 2)) = 0 ]; then
+      (size=$(stat -c %s "$work/documents/$name.xml")
+       for i in 0 1 2 3; do  # four chunks, with pauses shorter than the rest time
+         [ "$i" = 0 ] || sleep "0.$((RANDOM % 9 + 5))"
+         dd if="$work/documents/$name.xml" bs=$(((size + 3) / 4)) skip="$i" count=1 status=none >>"$in/$name.xml"
+       done) &
+    else
+      (sleep "0.$((RANDOM % 9))"; cp "$work/documents/$name.xml" "$in/.$name.part"; sleep 1
+       mv "$in/.$name.part" "$in/$name.xml") &
+    fi
+    writing+=($!)
+  done
+  wait "${writing[@]}"
+  wait_for '[ "$(ls "$work/run/done" | wc -l)" -eq 12 ]' 300 || fail "only $(ls "$work/run/done" | wc -l) of 12 converted"
+  whole "$work/run" move $(names) || fail "a document was converted or moved from part of its content"
+  ! grep -q Error "$work/last.log" || fail "errors logged"
+  echo "12 documents written slowly or renamed in, all converted whole"
+}
+
+faults() {
+  documents 3
+  settings "$work/run"
+  cd "$work/run"
+  local doc=$work/documents/doc000001.xml fault
+
+  mount -t tmpfs -o size=64k tmpfs out
+  cp "$doc" in/
+  once || true
+  logged "---- Error writing SRT file!" || fail "full SRT folder: no write error"
+  logged "---- ERROR: File Error (maybe missing write permissions?)" || fail "full SRT folder: no File Error line"
+  [ -z "$(ls -A out)" ] || fail "full SRT folder: something was left in it: $(ls -A out)"
+  cmp -s done/doc000001.xml "$doc" || fail "full SRT folder: the input was lost"
+  umount out
+  cp "$work/documents/doc000002.xml" in/
+  once || fail "after the full SRT folder: the run failed"
+  whole . move doc000002 || fail "after the full SRT folder: not converted"
+
+  # A full processed folder on another file system, so the move is a copy; then a read-only one.
+  for fault in full read-only; do
+    rm -rf out/* done/*
+    if [ "$fault" = full ]; then mount -t tmpfs -o size=64k tmpfs done
+    else mount --bind done done && mount -o remount,bind,ro done; fi
+    cp "$doc" in/
+    once || true
+    logged "---- Error moving XML file to done/" || fail "$fault processed folder: no move error"
+    cmp -s in/doc000001.xml "$doc" || fail "$fault processed folder: the input is not whole in the watch folder"
+    [ -z "$(ls -A done)" ] || fail "$fault processed folder: something was left in it: $(ls -A done)"
+    if [ "$fault" = full ]; then mount -o remount,size=4m done; else umount done; fi
+    once || fail "$fault processed folder gone: the run failed"
+    whole . move doc000001 && [ ! -e in/doc000001.xml ] || fail "$fault processed folder gone: not moved"
+    [ "$fault" != full ] || umount done
+  done
+
+  rm -rf in out/* done/*
+  once || true
+  ! cut -c22- "$work/last.log" | grep -q ERROR || fail "missing watch folder: an error was logged"
+  mkdir in && cp "$doc" in/
+  once || fail "watch folder back: the run failed"
+  whole . move doc000001 || fail "watch folder back: not converted"
+
+  settings . done logs/capsel.log
+  cp "$work/documents/doc000002.xml" in/
+  once || fail "missing log folder: the run failed"
+  whole . move doc000002 || fail "missing log folder: not converted"
+  logged "Successfully processed doc000002.xml." || fail "missing log folder: activity lines stopped"
+  mkdir logs && cp "$work/documents/doc000003.xml" in/
+  once || fail "log folder back: the run failed"
+  grep -q "Successfully processed doc000003.xml." logs/capsel.log || fail "log folder back: no lines in the file"
+  echo "5 faults injected, each logged, nothing lost"
+}
+
+"$section"
+echo "system test $section passed"
