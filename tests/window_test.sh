@@ -3,12 +3,11 @@
 #  1. started with /tray, the window is not mapped and one tray icon is;
 #  2. a click on the icon maps the window and removes the icon; Alt+E ends the program;
 #  3. without a tray host, /min leaves the window mapped (on the task bar);
-#  4. during a scan of 20,000 documents the window repaints, the About box opens within a
+#  4. during a scan of 12,000 documents the window repaints, the About box opens within a
 #     second and Alt+E ends the program within two seconds, after the file in progress; every
-#     document is converted or untouched, and a second start converts the rest;
-#  5. 50,000 documents and 10,000 more with the window shown: all converted, memory flat.
+#     document is converted or untouched, and a second start converts the rest.
 # Usage: window_test.sh CAPSEL_BINARY OUTPUT_DIR CAPSEL_GENERATE (a screenshot goes to
-# OUTPUT_DIR as window.png). CAPSEL_WINDOW_LOAD=0 leaves out the load of step 5.
+# OUTPUT_DIR as window.png).
 set -euo pipefail
 capsel=$1
 out=$2
@@ -115,10 +114,12 @@ kill "$capsel_pid"
 wait "$capsel_pid" 2>/dev/null || true
 echo "ok: without a tray host /min keeps the window"
 
-# 4. A scan of 20,000 documents runs beside the window.
+# 4. A scan runs beside the window. 12,000 documents: on this 2-core machine about 3,000 are
+#    converted before Alt+E, so the scan is still running when the checks are over.
+docs=12000
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
 rm -rf "$work/in" "$work/out" "$work/done" && mkdir -p "$work/in" "$work/out" "$work/done"
-"$generate" "$work/in" 20000 3 || fail "cannot generate documents"
+"$generate" "$work/in" "$docs" 3 || fail "cannot generate documents"
 printf '[General]\nVersion=1\nUseLogfile=1\n[Folders]\nLogfileName=activity.txt\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n[Processing]\nMinFileAge=0\n' \
   >"$work/capsel.ini"
 "$capsel" --config "$work/capsel.ini" >"$work/capsel4.log" 2>&1 &
@@ -165,42 +166,13 @@ cmp -s "$work/done.txt" "$work/srt.txt" || fail "a moved input without its SRT f
 [ -z "$(comm -12 "$work/in.txt" "$work/srt.txt")" ] || fail "an SRT file for an input still in the watch folder"
 [ "$(find "$work/out" -type f ! -name '*.srt' | wc -l)" -eq 0 ] || fail "a half-written file in the output folder"
 left=$(wc -l <"$work/in.txt")
-[ $((left + $(wc -l <"$work/done.txt"))) -eq 20000 ] || fail "documents went missing"
+[ $((left + $(wc -l <"$work/done.txt"))) -eq "$docs" ] || fail "documents went missing"
 [ "$left" -gt 0 ] || fail "nothing was left for the second start"
-echo "ok: $((20000 - left)) documents converted, $left untouched"
+echo "ok: $((docs - left)) documents converted, $left untouched"
 
 "$capsel" --config "$work/capsel.ini" --once >"$work/capsel5.log" 2>&1 || fail "the second start failed"
 [ "$(find "$work/in" -name '*.xml' | wc -l)" -eq 0 ] || fail "the second start left documents behind"
-[ "$(names out srt | wc -l)" -eq 20000 ] || fail "the second start did not convert the rest"
+[ "$(names out srt | wc -l)" -eq "$docs" ] || fail "the second start did not convert the rest"
 echo "ok: a second start converts the remaining $left documents"
 
-# 5. Load: 50,000 documents, more than one scan takes, with the window shown; then 10,000
-#    more. All are converted and the resident memory does not keep growing.
-if [ -n "${CAPSEL_WINDOW_LOAD:-1}" ] && [ "${CAPSEL_WINDOW_LOAD:-1}" != 0 ]; then
-  rm -rf "$work/in" "$work/out" "$work/done" && mkdir -p "$work/in" "$work/out" "$work/done"
-  doc='<tt xmlns="http://www.w3.org/ns/ttml"><body><div><p begin="0s" end="1s">x</p></div></body></tt>'
-  fill() {  # fill PREFIX COUNT
-    (cd "$work/in" && for ((i = 0; i < $2; i++)); do printf '%s' "$doc" >"$1$i.xml"; done)
-    touch -d '1 minute ago' "$work/in/"*.xml
-  }
-  printf '[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n' >"$work/capsel.ini"
-  fill a 50000
-  "$capsel" --config "$work/capsel.ini" >"$work/capsel3.log" 2>&1 &
-  capsel_pid=$!
-  pids+=($capsel_pid)
-  done_count() { find "$work/done" -name '*.xml' | wc -l; }
-  for i in $(seq 600); do [ "$(done_count)" -ge 50000 ] && break; sleep 0.2; done
-  [ "$(done_count)" -eq 50000 ] || fail "load: only $(done_count) of 50000 converted"
-  sleep 3
-  rss1=$(awk '/VmRSS/{print $2}' "/proc/$capsel_pid/status")
-  fill b 10000
-  for i in $(seq 300); do [ "$(done_count)" -ge 60000 ] && break; sleep 0.2; done
-  [ "$(done_count)" -eq 60000 ] || fail "load: only $(done_count) of 60000 converted"
-  sleep 3
-  rss2=$(awk '/VmRSS/{print $2}' "/proc/$capsel_pid/status")
-  import -window "$(main_window)" "$out/window-load.png" || true
-  kill "$capsel_pid"
-  echo "ok: load of 60,000 documents with the window shown; resident memory $rss1 kB after 50,000, $rss2 kB after 60,000"
-  [ "$rss2" -lt $((rss1 + 4096)) ] || fail "load: memory grew from $rss1 kB to $rss2 kB"
-fi
 echo "window test passed"
