@@ -12,7 +12,9 @@ CAPSEL_ROOT=$(cd "$(dirname "$0")" && pwd)
 
 ensure_packages "${CAPSEL_BUILD_PACKAGES[@]}" "${CAPSEL_RUN_PACKAGES[@]}" "${CAPSEL_TEST_PACKAGES[@]}"
 "$CAPSEL_ROOT/scripts/format.sh"
-configure_and_build "$CAPSEL_ROOT/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The package test packs this folder: its prefix must be the package's, also in a folder
+# configured when the default prefix was /usr/local.
+configure_and_build "$CAPSEL_ROOT/build-test" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 (cd "$CAPSEL_ROOT/build-test" && ctest --output-on-failure -j "$(nproc)") | tee "$log"
