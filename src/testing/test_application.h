@@ -1,7 +1,7 @@
 #pragma once
 
-// The one QApplication that widget tests need, on the offscreen platform, a window on the
-// real disk, and a way to run work on a window's scan thread.
+// The one QApplication that widget tests need, on the offscreen platform, and a way to run
+// work on a window's scan thread.
 
 #include <QApplication>
 #include <QThread>
@@ -9,11 +9,6 @@
 #include <functional>
 #include <string>
 
-#include "app/engine.h"
-#include "os/clock.h"
-#include "os/file_system.h"
-#include "testing/fake_tray_icon.h"
-#include "testing/recording_prompter.h"
 #include "ui/frm_main.h"
 
 namespace capsel {
@@ -33,21 +28,6 @@ template <typename T>
 T* Control(frmMain& form, const char* name) {
   return form.findChild<T*>(name);
 }
-
-/// The window as the program puts it together, on the real file system and clock, with the
-/// settings file `folder`/capsel.ini and `timer` as its poll timer; its message boxes are only
-/// recorded, and its tray icon is a fake.
-struct WindowOnDisk {
-  WindowOnDisk(const std::string& folder, Timer& timer)
-      : engine({fs, clock, timer, prompter}, {folder + "/capsel.ini", folder}),
-        form(engine, tray, prompter) {}
-  RealFileSystem fs;
-  SystemClock clock;
-  RecordingPrompter prompter;
-  FakeTrayIcon tray;
-  Engine engine;
-  frmMain form;
-};
 
 /// Runs `work` where the window's scans run and waits for it, keeping the window's event
 /// loop turning; then lets the window take the lines logged meanwhile.
