@@ -48,6 +48,7 @@ TEST(TimeExpression, ReadsClockAndOffsetTimes) {
       {"00:0:01", &defaults, nullptr},
       {"00:60:00", &defaults, nullptr},
       {"00:00:01.", &defaults, nullptr},
+      {"a0:00:01.000", &defaults, nullptr},
       {"00:00:01.5:02", &defaults, nullptr},
       {"0.5:00:01", &defaults, nullptr},
       {"-00:00:01", &defaults, nullptr},

@@ -115,7 +115,7 @@ std::optional<unsigned> ParseTtmlColor(std::string_view text) {
     std::string_view args = t.substr(std::strlen(prefix), t.size() - std::strlen(prefix) - 1);
     unsigned parts[4];
     int count = 0;
-    while (count < 4) {
+    for (;;) {
       args = TrimXmlBlanks(args);
       size_t comma = args.find(',');
       std::string_view part = TrimXmlBlanks(args.substr(0, comma));
@@ -125,7 +125,7 @@ std::optional<unsigned> ParseTtmlColor(std::string_view text) {
         if (c < '0' || c > '9') return std::nullopt;
         v = v * 10 + (c - '0');
       }
-      if (v > 255) return std::nullopt;
+      if (v > 255 || count == 4) return std::nullopt;  // a fifth part makes no colour
       parts[count++] = v;
       if (comma == std::string_view::npos) break;
       args = args.substr(comma + 1);
