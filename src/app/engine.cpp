@@ -65,9 +65,7 @@ void Engine::ReloadIfRequested() {
 }
 
 void Engine::ConfigureLogFile() {
-  // A flag that is no number counts as set here: better a line too many in the file than one
-  // missing.
-  log_file_.Configure(ReadFlag(settings_.UseLogfile) != FlagValue::kOff, settings_.LogfileName);
+  log_file_.Configure(settings_.UseLogfile, settings_.LogfileName);
 }
 
 void Engine::tmrCheck_Timer() {

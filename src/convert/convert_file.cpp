@@ -76,7 +76,7 @@ struct CodePage {
 
 CodePage ChooseCodePage(const Settings& s) {
   CodePage cp;
-  switch (ReadFlag(s.WriteUtf8)) {
+  switch (s.WriteUtf8) {
     case FlagValue::kOn:
       return cp;
     case FlagValue::kNotANumber:
@@ -85,13 +85,13 @@ CodePage ChooseCodePage(const Settings& s) {
     case FlagValue::kOff:
       break;
   }
-  double number = 0;
-  if (!ParseNumber(s.AnsiCodePage, &number) || number != static_cast<int>(number) || number <= 0) {
-    cp.lines.push_back("---- ERROR: AnsiCodePage \"" + s.AnsiCodePage + "\" is not a code page number");
+  if (s.AnsiCodePage == 0) {
+    cp.lines.push_back("---- ERROR: AnsiCodePage \"" + s.AnsiCodePageText +
+                       "\" is not a code page number");
     cp.usable = false;
     return cp;
   }
-  cp.number = static_cast<int>(number);
+  cp.number = s.AnsiCodePage;
   if (IconvNameForCodePage(cp.number).empty()) {
     cp.lines.push_back("---- ERROR: Cannot write the SRT file in the ANSI code page: code page " +
                        std::to_string(cp.number) + " is not known on this system (AnsiCodePage)");
@@ -187,8 +187,8 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
   const Settings& s = c.settings;
   c.log.LogMessage("Processing " + file_name + "...");
   ReadOptions options;
-  options.subtract_start_of_programme = ReadFlag(s.SubtractStartOfProgramme) == FlagValue::kOn;
-  options.style_tags = ReadFlag(s.StyleTags) == FlagValue::kOn;
+  options.subtract_start_of_programme = s.SubtractStartOfProgramme;
+  options.style_tags = s.StyleTags;
 
   const std::string base = file_name.substr(0, file_name.size() >= 4 ? file_name.size() - 4 : 0);
   const std::string stem = s.OutPathSrt + base + s.AddLangString;
@@ -201,7 +201,7 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
     read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
     if (read_error == 0) {
       outputs.push_back(StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
-      if (ReadFlag(s.WriteVtt) == FlagValue::kOn)  // WebVTT is UTF-8, whatever WriteUtf8 says
+      if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
         outputs.push_back(StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
       AllOutputs all(outputs);
       EbuTtReader reader(options, all, in->Size());

@@ -234,8 +234,8 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
     SCOPED_TRACE(std::string(c.write_utf8) + "/" + c.code_page);
     fs.files.erase("/w/out/e.srt");
     fs.AddFile("/w/in/e.xml", doc);
-    settings.WriteUtf8 = c.write_utf8;
-    settings.AnsiCodePage = c.code_page;
+    ApplySetting("WriteUtf8", c.write_utf8, settings);
+    ApplySetting("AnsiCodePage", c.code_page, settings);
     Lines lines = Convert("e.xml");
     if (c.text_bytes) {
       EXPECT_EQ(fs.Data("/w/out/e.srt"), head + c.text_bytes + "\r\n\r\n");
@@ -259,7 +259,7 @@ namespace {
 // and a colour WebVTT has no class for.
 TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
   const char kWriteCheck[] = "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
-  settings.WriteVtt = "1";
+  settings.WriteVtt = true;
   fs.FailOn(FakeFileSystem::Op::kWrite, "a.vtt", ENOSPC);
   for (const char* out_path_xml : {"/w/done/", "<DELETE>"}) {
     settings.OutPathXml = out_path_xml;

@@ -16,15 +16,6 @@ bool EndsWithXml(const std::string& name) {
   return ext == ".xml";
 }
 
-// Nanoseconds a file must rest unchanged; text that is no number keeps the default of two
-// seconds, and numbers are held to 0..kMaxFileAgeSeconds, so no product can overflow.
-std::int64_t MinFileAgeNs(const Settings& settings) {
-  double seconds = 2;
-  if (!ParseNumber(settings.MinFileAge, &seconds)) seconds = 2;
-  seconds = std::clamp(seconds, 0.0, kMaxFileAgeSeconds);
-  return static_cast<std::int64_t>(seconds * 1e9);
-}
-
 }  // namespace
 
 int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
@@ -40,7 +31,7 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   // A file that changed within MinFileAge may still be being written: a later scan takes it.
   // Old files go at once; any other file waits until capsel itself has watched it stay the
   // same that long, whatever the file's time says.
-  const std::int64_t min_age_ns = MinFileAgeNs(c.settings);
+  const std::int64_t min_age_ns = c.settings.MinFileAgeNs;
   const std::int64_t old_before = c.clock.NowNs() - min_age_ns;
   const std::int64_t monotonic = c.clock.MonotonicNs();
   std::map<std::string, ScanState::Sighting> seen;
@@ -77,8 +68,7 @@ void DoConvert(ScanContext& c) {
   }
 
   if (queue.empty()) {
-    if (rc == 0 && ReadFlag(c.settings.Verbose) == FlagValue::kOn)
-      c.log.LogMessage("No XML files found at all");
+    if (rc == 0 && c.settings.Verbose) c.log.LogMessage("No XML files found at all");
   } else {
     c.log.LogMessage(
         "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");

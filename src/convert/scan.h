@@ -17,9 +17,6 @@ namespace capsel {
 /// One scan queues at most this many files; the rest wait for the next scans.
 inline constexpr int kMaxQueuedFiles = 32767;
 
-/// MinFileAge is held to this many seconds (a day); larger values wait as long as this.
-inline constexpr double kMaxFileAgeSeconds = 86400;
-
 /// What the scan remembers from one tick to the next: whether the watch folder could not be
 /// read, so that a lasting failure is logged once and not every two seconds, and how each
 /// listed file looked when it was first seen so. Files that are gone are forgotten.

@@ -19,8 +19,6 @@ class ScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
     testdoc::SetUpFolders(fs, settings);
-    settings.Verbose = "0";
-    settings.MinFileAge = "2";
     clock.now_ns = 1000 * kSecond;
     log.AddSink(&watch);
     timer.SetInterval(2000);
@@ -55,11 +53,11 @@ TEST_F(ScanTest, LeavesFreshFilesForALaterScan) {
   fs.AddFile("/w/in/fresh.xml", kDoc, clock.now_ns - kSecond);
   fs.AddFile("/w/in/future.xml", kDoc, clock.now_ns + 60 * kSecond);
   EXPECT_EQ(Queue(), Lines{"old.xml"});
-  settings.MinFileAge = "0";
+  ApplySetting("MinFileAge", "0", settings);
   EXPECT_EQ(Queue(), (Lines{"fresh.xml", "future.xml", "old.xml"}));
-  settings.MinFileAge = "0.5";
+  ApplySetting("MinFileAge", "0.5", settings);
   EXPECT_EQ(Queue(), (Lines{"fresh.xml", "old.xml"}));
-  settings.MinFileAge = "soon";  // no number: the default of two seconds
+  ApplySetting("MinFileAge", "soon", settings);  // no number: the default of two seconds
   EXPECT_EQ(Queue(), Lines{"old.xml"});
 }
 
@@ -96,7 +94,7 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     state = ScanState{};
-    settings.MinFileAge = c.min_file_age;
+    ApplySetting("MinFileAge", c.min_file_age, settings);
     const std::int64_t mtime = clock.now_ns + c.mtime_from_now * kSecond;
     fs.AddFile(path, kDoc, mtime);
     for (const Step& step : c.steps) {
@@ -148,7 +146,7 @@ TEST_F(ScanTest, EmptyFolderIsSilentUnlessVerbose) {
   const Case cases[] = {{"0", {}}, {"1", {"No XML files found at all"}}, {"yes", {}}, {"2", {}}};
   for (const auto& c : cases) {
     watch.lines.clear();
-    settings.Verbose = c.verbose;
+    ApplySetting("Verbose", c.verbose, settings);
     timer.Advance(2000);
     EXPECT_EQ(watch.Messages(), c.lines) << c.verbose;
   }

@@ -1,6 +1,9 @@
 #include "settings/settings.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "app/version.h"
 #include "log/activity_log.h"
@@ -33,8 +36,27 @@ FlagValue ReadFlag(std::string_view text) {
 
 namespace {
 
-void AppendSeparator(std::string& folder) {
+std::string WithSeparator(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// A whole positive number, or 0.
+int ReadCodePage(std::string_view text) {
+  double number = 0;
+  if (!ParseNumber(text, &number) || number <= 0 || number > std::numeric_limits<int>::max() ||
+      number != std::floor(number))
+    return 0;
+  return static_cast<int>(number);
+}
+
+// Text that is no number keeps the default of two seconds; numbers are held to
+// 0..kMaxFileAgeSeconds, so no product can overflow.
+std::int64_t ReadMinFileAgeNs(std::string_view text) {
+  double seconds = 2;
+  if (!ParseNumber(text, &seconds)) seconds = 2;
+  seconds = std::clamp(seconds, 0.0, kMaxFileAgeSeconds);
+  return static_cast<std::int64_t>(seconds * 1e9);
 }
 
 }  // namespace
@@ -76,23 +98,56 @@ int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& 
 }
 
 void ApplySettings(const IniFile& ini, const std::string& home, Settings& settings) {
-  settings.Verbose = ini.Get("General", "Verbose", "0");
-  settings.UseLogfile = ini.Get("General", "UseLogfile", "0");
-  settings.InPath = ini.Get("Folders", "InPath", home);
-  settings.OutPathSrt = ini.Get("Folders", "OutPathSrt", home);
-  settings.OutPathXml = ini.Get("Folders", "OutPathXml", home);
-  settings.LogfileName = ini.Get("Folders", "LogfileName", home + "/capsel.log");
-  settings.WriteUtf8 = ini.Get("Processing", "WriteUtf8", "1");
-  settings.AddLangString = ini.Get("Processing", "AddLangString", "");
-  settings.AnsiCodePage = ini.Get("Processing", "AnsiCodePage", "1252");
-  settings.MinFileAge = ini.Get("Processing", "MinFileAge", "2");
-  settings.SubtractStartOfProgramme = ini.Get("Processing", "SubtractStartOfProgramme", "0");
-  settings.StyleTags = ini.Get("Processing", "StyleTags", "0");
-  settings.WriteVtt = ini.Get("Processing", "WriteVtt", "0");
+  auto apply = [&](const char* section, const char* key, const std::string& fallback) {
+    ApplySetting(key, ini.Get(section, key, fallback), settings);
+  };
+  apply("General", "Verbose", "0");
+  apply("General", "UseLogfile", "0");
+  apply("Folders", "InPath", home);
+  apply("Folders", "OutPathSrt", home);
+  apply("Folders", "OutPathXml", home);
+  apply("Folders", "LogfileName", home + "/capsel.log");
+  apply("Processing", "WriteUtf8", "1");
+  apply("Processing", "AddLangString", "");
+  apply("Processing", "AnsiCodePage", "1252");
+  apply("Processing", "MinFileAge", "2");
+  apply("Processing", "SubtractStartOfProgramme", "0");
+  apply("Processing", "StyleTags", "0");
+  apply("Processing", "WriteVtt", "0");
+}
 
-  AppendSeparator(settings.InPath);
-  AppendSeparator(settings.OutPathSrt);
-  if (settings.OutPathXml != kDeleteMarker) AppendSeparator(settings.OutPathXml);
+void ApplySetting(std::string_view key, const std::string& text, Settings& s) {
+  const bool on = ReadFlag(text) == FlagValue::kOn;
+  if (key == "InPath") {
+    s.InPath = WithSeparator(text);
+  } else if (key == "OutPathSrt") {
+    s.OutPathSrt = WithSeparator(text);
+  } else if (key == "OutPathXml") {
+    s.OutPathXml = text == kDeleteMarker ? text : WithSeparator(text);
+  } else if (key == "LogfileName") {
+    s.LogfileName = text;
+  } else if (key == "Verbose") {
+    s.Verbose = on;
+  } else if (key == "UseLogfile") {
+    // Text that is no number counts as set: better a line too many in the file than one
+    // missing.
+    s.UseLogfile = ReadFlag(text) != FlagValue::kOff;
+  } else if (key == "AddLangString") {
+    s.AddLangString = text;
+  } else if (key == "WriteUtf8") {
+    s.WriteUtf8 = ReadFlag(text);
+  } else if (key == "AnsiCodePage") {
+    s.AnsiCodePage = ReadCodePage(text);
+    s.AnsiCodePageText = text;
+  } else if (key == "MinFileAge") {
+    s.MinFileAgeNs = ReadMinFileAgeNs(text);
+  } else if (key == "SubtractStartOfProgramme") {
+    s.SubtractStartOfProgramme = on;
+  } else if (key == "StyleTags") {
+    s.StyleTags = on;
+  } else if (key == "WriteVtt") {
+    s.WriteVtt = on;
+  }
 }
 
 }  // namespace capsel

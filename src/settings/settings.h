@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -10,32 +11,37 @@ namespace capsel {
 
 class ActivityLog;
 
+/// How a flag text reads: set only where it reads as the number 1; text that is no number
+/// at all is reported apart, since each flag has its own rule for it.
+enum class FlagValue { kOff, kOn, kNotANumber };
+FlagValue ReadFlag(std::string_view text);
+
+/// MinFileAge is held to this many seconds (a day); larger values wait as long as this.
+inline constexpr double kMaxFileAgeSeconds = 86400;
+
 /// The settings record: filled by LoadSettings at the start and by a reload (ApplySettings),
-/// read-only otherwise. The two fields that the window changes while the program runs,
-/// `InTray` and `StatusString`, live on the window, on its own thread.
+/// read-only otherwise. Every value is read from its text once, there; a field that nothing
+/// has set reads as empty, 0 or off. The two fields that the window changes while the program
+/// runs, `InTray` and `StatusString`, live on the window, on its own thread.
 struct Settings {
   std::string InPath;      // watch folder; ends with "/" unless empty
   std::string OutPathSrt;  // SRT output folder; ends with "/" unless empty
   std::string OutPathXml;  // folder for processed inputs, ends with "/", or exactly "<DELETE>"
   std::string LogfileName;
-  std::string Verbose;     // flag text, as read
-  std::string UseLogfile;  // flag text, as read
+  bool Verbose = false;     // set only by the number 1
+  bool UseLogfile = false;  // set by the number 1 and by text that is no number
   std::string AddLangString;
-  std::string WriteUtf8;  // flag text, as read
+  FlagValue WriteUtf8 = FlagValue::kOff;  // text that is no number is kept apart: see ConvertFile
   // Added for this platform.
-  std::string AnsiCodePage;              // code page number that stands for "ANSI"
-  std::string MinFileAge;                // seconds a file must rest before the scan takes it
-  std::string SubtractStartOfProgramme;  // flag: times count from the programme's start
-  std::string StyleTags;                 // flag: colour, bold, italic, underline as SRT tags
-  std::string WriteVtt;                  // flag: a WebVTT file beside each SRT file
+  int AnsiCodePage = 0;           // code page that stands for "ANSI"; 0: the text names none
+  std::string AnsiCodePageText;   // AnsiCodePage as written, for the line that refuses it
+  std::int64_t MinFileAgeNs = 0;  // how long a file must rest before the scan takes it
+  bool SubtractStartOfProgramme = false;  // times count from the programme's start
+  bool StyleTags = false;                 // colour, bold, italic, underline as SRT tags
+  bool WriteVtt = false;                  // a WebVTT file beside each SRT file
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";
-
-/// How a flag text reads: set only where it reads as the number 1; text that is no number
-/// at all is reported apart, since each user of a flag decides what that means.
-enum class FlagValue { kOff, kOn, kNotANumber };
-FlagValue ReadFlag(std::string_view text);
 
 /// Parses a decimal number with optional sign and fraction ("1", "-1", "+2.50", ".5");
 /// false for anything else, empty text included. Blanks around it are allowed.
@@ -65,9 +71,16 @@ struct SettingsFileRead {
 SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs);
 
 /// Puts the values of a settings file (defaults for missing keys) into every field that comes
-/// from the file, folders with their trailing "/". Nothing in it can fail, so a record is never
-/// left half-filled.
+/// from the file, through ApplySetting. Nothing in it can fail, so a record is never left
+/// half-filled.
 void ApplySettings(const IniFile& ini, const std::string& program_folder, Settings& settings);
+
+/// Puts the text of the key `key` (named as in the settings file: "MinFileAge") into its
+/// field, read by that key's rules: folders get their trailing "/" (OutPathXml unless it is
+/// "<DELETE>"), flags are read as their fields say, an AnsiCodePage that is no whole positive
+/// number gives 0, a MinFileAge that is no number means two seconds and any number is held to
+/// 0..kMaxFileAgeSeconds. Any other key changes nothing.
+void ApplySetting(std::string_view key, const std::string& text, Settings& settings);
 
 /// The compatibility warning for the settings file `file_name` (a bare name).
 std::string IncompatibleSettingsText(const std::string& file_name);

@@ -53,14 +53,15 @@ TEST_F(LoadSettingsTest, EmptyFileWarnsAndTakesEveryDefault) {
   EXPECT_EQ(settings.OutPathSrt, "/opt/capsel/");
   EXPECT_EQ(settings.OutPathXml, "/opt/capsel/");
   EXPECT_EQ(settings.LogfileName, "/opt/capsel/capsel.log");
-  EXPECT_EQ(settings.Verbose, "0");
-  EXPECT_EQ(settings.UseLogfile, "0");
-  EXPECT_EQ(settings.WriteUtf8, "1");
+  EXPECT_FALSE(settings.Verbose);
+  EXPECT_FALSE(settings.UseLogfile);
+  EXPECT_EQ(settings.WriteUtf8, FlagValue::kOn);
   EXPECT_EQ(settings.AddLangString, "");
-  EXPECT_EQ(settings.AnsiCodePage, "1252");
-  EXPECT_EQ(settings.MinFileAge, "2");
-  EXPECT_EQ(settings.SubtractStartOfProgramme, "0");
-  EXPECT_EQ(settings.StyleTags, "0");
+  EXPECT_EQ(settings.AnsiCodePage, 1252);
+  EXPECT_EQ(settings.MinFileAgeNs, 2000000000);
+  EXPECT_FALSE(settings.SubtractStartOfProgramme);
+  EXPECT_FALSE(settings.StyleTags);
+  EXPECT_FALSE(settings.WriteVtt);
 }
 
 TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {

@@ -14,14 +14,14 @@
 
 namespace capsel::testdoc {
 
-// The folders /w/in, /w/out and /w/done in a fake file system, and settings that use them.
+// The folders /w/in, /w/out and /w/done in a fake file system, and settings that use them,
+// with the defaults of an empty settings file for the rest.
 inline void SetUpFolders(FakeFileSystem& fs, Settings& settings) {
   for (const char* dir : {"/w/in", "/w/out", "/w/done"}) fs.AddDir(dir);
+  ApplySettings(IniFile::Parse(""), "/w", settings);
   settings.InPath = "/w/in/";
   settings.OutPathSrt = "/w/out/";
   settings.OutPathXml = "/w/done/";
-  settings.WriteUtf8 = "1";
-  settings.AnsiCodePage = "1252";
 }
 
 // Two paragraphs: Hello and World in two spans, then Bye.
