@@ -55,16 +55,13 @@ class Engine {
   /// file is in progress: before the next scan, or between two files of a running scan,
   /// which then ends early. The whole file is read and checked first; only then are the
   /// fields that come from it filled, in a step that cannot fail, so no scan ever sees a
-  /// half-updated record. `InTray` and `StatusString` are never written by a reload, so the
-  /// window may keep them on its own thread; other threads must not read the fields from the
-  /// file while scans run elsewhere. A file that cannot be read now leaves the previous
-  /// settings in force. No message box is shown.
+  /// half-updated record. Other threads must not read the record while scans run elsewhere
+  /// (the window keeps its own field, `InTray`, apart). A file that cannot be read now leaves
+  /// the previous settings in force. No message box is shown.
   void RequestReload() { reload_requested_.store(true); }
 
-  void LogMessage(std::string_view message) { log_.LogMessage(message); }
   ActivityLog& log() { return log_; }
   Timer& timer() { return deps_.timer; }
-  Settings& settings() { return settings_; }
 
  private:
   void ReloadIfRequested();

@@ -11,9 +11,7 @@ class QtTimer final : public Timer {
  public:
   QtTimer();
   void SetInterval(int ms) override;
-  int Interval() const override { return timer_.interval(); }
   void SetEnabled(bool enabled) override;
-  bool Enabled() const override { return timer_.isActive(); }
   QObject* object() override { return &timer_; }
 
  private:

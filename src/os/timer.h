@@ -12,9 +12,7 @@ class Timer {
  public:
   virtual ~Timer() = default;
   virtual void SetInterval(int ms) = 0;
-  virtual int Interval() const = 0;
   virtual void SetEnabled(bool enabled) = 0;
-  virtual bool Enabled() const = 0;
   /// The QObject behind the timer, for whoever moves it to another thread (and from then on
   /// calls the timer only there); null for a timer without one.
   virtual QObject* object() { return nullptr; }

@@ -65,11 +65,4 @@ std::string IniFile::Get(std::string_view section, std::string_view key,
   return std::string(fallback);
 }
 
-std::string ReadIniString(std::string_view section, std::string_view key, const std::string& file,
-                          std::string_view fallback, FileSystem& fs) {
-  std::string text;
-  if (fs.ReadFile(file, &text) != 0) return std::string(fallback);
-  return IniFile::Parse(text).Get(section, key, fallback);
-}
-
 }  // namespace capsel

@@ -4,8 +4,6 @@
 #include <string_view>
 #include <vector>
 
-#include "os/file_system.h"
-
 namespace capsel {
 
 /// Values are cut to this many characters (code points), as the profile reader does on Windows.
@@ -32,10 +30,5 @@ class IniFile {
   };
   std::vector<Entry> entries_;
 };
-
-/// Reads one value from the INI file `file`: the value, or `fallback` when the file, the
-/// section or the key is missing.
-std::string ReadIniString(std::string_view section, std::string_view key, const std::string& file,
-                          std::string_view fallback, FileSystem& fs);
 
 }  // namespace capsel

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/fake_file_system.h"
-
 namespace capsel {
 namespace {
 
@@ -50,13 +48,6 @@ TEST(IniFile, CutsLongValuesTo749CharactersNeverInsideOne) {
   std::string cut = IniFile::Parse("[F]\nK=" + umlauts + "\n").Get("F", "K", "");
   EXPECT_EQ(cut.size(), 749u * 2);
   EXPECT_EQ(cut, umlauts.substr(0, 749 * 2));
-}
-
-TEST(ReadIniString, GivesTheFallbackWhenTheFileIsMissing) {
-  FakeFileSystem fs;
-  fs.AddFile("/etc/a.ini", "[F]\nK=v\n");
-  EXPECT_EQ(ReadIniString("F", "K", "/etc/a.ini", "d", fs), "v");
-  EXPECT_EQ(ReadIniString("F", "K", "/etc/missing.ini", "d", fs), "d");
 }
 
 }  // namespace

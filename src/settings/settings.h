@@ -21,8 +21,8 @@ inline constexpr double kMaxFileAgeSeconds = 86400;
 
 /// The settings record: filled by LoadSettings at the start and by a reload (ApplySettings),
 /// read-only otherwise. Every value is read from its text once, there; a field that nothing
-/// has set reads as empty, 0 or off. The two fields that the window changes while the program
-/// runs, `InTray` and `StatusString`, live on the window, on its own thread.
+/// has set reads as empty, 0 or off. The one field that the window changes while the program
+/// runs, `InTray`, lives on the window, on its own thread.
 struct Settings {
   std::string InPath;      // watch folder; ends with "/" unless empty
   std::string OutPathSrt;  // SRT output folder; ends with "/" unless empty

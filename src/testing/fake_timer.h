@@ -10,12 +10,12 @@ namespace capsel {
 class FakeTimer final : public Timer {
  public:
   void SetInterval(int ms) override { interval_ = ms; }
-  int Interval() const override { return interval_; }
+  int Interval() const { return interval_; }
   void SetEnabled(bool enabled) override {
     enabled_ = enabled;
     if (enabled) elapsed_ = 0;
   }
-  bool Enabled() const override { return enabled_; }
+  bool Enabled() const { return enabled_; }
   /// Lets `ms` milliseconds pass, firing whenever a full interval has elapsed while enabled.
   /// Returns the number of ticks.
   int Advance(int ms) {

@@ -10,7 +10,7 @@ class FakeTrayIcon final : public TrayIcon {
   bool available = true;
   bool shown = false;
   QString tip;
-  int shows = 0, removes = 0;
+  int shows = 0;
   bool Available() const override { return available; }
   void Show(const QIcon&, const QString& t) override {
     shown = true;
@@ -18,11 +18,7 @@ class FakeTrayIcon final : public TrayIcon {
     ++shows;
   }
   void SetTip(const QString& t) override { tip = t; }
-  void Remove() override {
-    shown = false;
-    ++removes;
-  }
-  bool Shown() const override { return shown; }
+  void Remove() override { shown = false; }
   void SetMenu(QMenu*) override {}
   void Click(Click click) { Clicked(click); }
 };

@@ -17,7 +17,9 @@ namespace capsel {
 namespace {
 // Design sizes, in twips (1/1440 inch; 15 twips are one pixel at 96 dpi).
 constexpr int kClientWidth = 11310, kClientHeight = 5220;
-constexpr int kMaxTipChars = 127;
+
+// The tray icon's tip.
+QString TrayTip() { return QString::fromStdString(CaptionText()); }
 
 // Gives a control its design name, by which tests and tools find it.
 template <typename T>
@@ -80,10 +82,6 @@ std::string AboutTitle() { return std::string("About ") + kProductName; }
 std::string AboutText() {
   return std::string(kProductName) + " " + kVersionText + "\r\n" + kCopyright + "\r\n\r\n" +
          kLicence;
-}
-
-QString TrayTip(const std::string& status) {
-  return QString::fromStdString(CaptionText() + status).left(kMaxTipChars);
 }
 
 frmMain::frmMain(Engine& engine, TrayIcon& tray, Prompter& prompter)
@@ -223,18 +221,17 @@ void frmMain::EnterTray() {
     if (InTray) hide();
   });
   InTray = true;
-  tray_.Show(windowIcon(), TrayTip(StatusString));
+  tray_.Show(windowIcon(), TrayTip());
   ModifyTrayIcon();
 }
 
-void frmMain::ModifyTrayIcon() { tray_.SetTip(TrayTip(StatusString)); }
+void frmMain::ModifyTrayIcon() { tray_.SetTip(TrayTip()); }
 
 void frmMain::mnuRestore_Click() {
   showNormal();
   raise();
   activateWindow();
   InTray = false;
-  StatusString.clear();
   tray_.Remove();
 }
 

@@ -46,8 +46,6 @@ class MessageBoxPrompter final : public Prompter {
 /// The About box: its title and text.
 std::string AboutTitle();
 std::string AboutText();
-/// The tray icon's tip: caption text and status, cut to 127 characters.
-QString TrayTip(const std::string& status);
 
 /// The program's one window: the activity monitor, the Exit button and the About link over
 /// the engine; minimised, it lives as a tray icon. The engine, the tray icon and the prompter
@@ -78,10 +76,9 @@ class frmMain : public QWidget {
   int TwipsToPixels(int twips) const;
   int PixelsToTwips(int pixels) const;
 
-  // The window's two fields of the settings record. They live here, on the window's thread,
-  // as the rest of the record belongs to the scan thread once it runs.
+  // The window's field of the settings record. It lives here, on the window's thread, as the
+  // rest of the record belongs to the scan thread once it runs.
   bool InTray = false;
-  std::string StatusString;
 
  signals:
   /// The window has gone and the scans have stopped: the program should end now.

@@ -265,13 +265,6 @@ TEST_F(WindowTest, AboutBoxShowsNameVersionAndNotices) {
   EXPECT_TRUE(tray.tip.startsWith("capsel 1.0.0.8 "));
 }
 
-TEST(TrayTip, IsCutTo127Characters) {
-  EXPECT_TRUE(TrayTip("").startsWith("capsel 1.0.0.8 "));
-  QString long_tip = TrayTip(std::string(300, 'x'));
-  EXPECT_EQ(long_tip.size(), 127);
-  EXPECT_TRUE(long_tip.endsWith("xxx"));
-}
-
 TEST(ListSink, KeepsTheNewest32767LinesAndShowsTheLast) {
   EnsureApplication();
   QListWidget list;

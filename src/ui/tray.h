@@ -19,7 +19,6 @@ class TrayIcon {
   virtual void Show(const QIcon& icon, const QString& tip) = 0;
   virtual void SetTip(const QString& tip) = 0;
   virtual void Remove() = 0;
-  virtual bool Shown() const = 0;
   /// The menu the icon opens (the tray menu); null for none.
   virtual void SetMenu(QMenu* menu) = 0;
   /// What runs when the icon is clicked.
@@ -42,7 +41,6 @@ class QtTrayIcon final : public TrayIcon {
   void Show(const QIcon& icon, const QString& tip) override;
   void SetTip(const QString& tip) override { icon_.setToolTip(tip); }
   void Remove() override { icon_.hide(); }
-  bool Shown() const override { return icon_.isVisible(); }
   void SetMenu(QMenu* menu) override { icon_.setContextMenu(menu); }
 
  private:
