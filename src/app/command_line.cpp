@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/version.h"
+#include "version.h"
 
 namespace capsel {
 

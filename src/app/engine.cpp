@@ -1,7 +1,7 @@
 #include "app/engine.h"
 
-#include "app/version.h"
 #include "convert/scan.h"
+#include "version.h"
 
 namespace capsel {
 

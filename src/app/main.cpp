@@ -11,12 +11,12 @@
 #include "app/command_line.h"
 #include "app/engine.h"
 #include "app/headless.h"
-#include "app/version.h"
 #include "os/clock.h"
 #include "os/file_system.h"
 #include "os/qt_timer.h"
 #include "ui/frm_main.h"
 #include "ui/tray.h"
+#include "version.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/version.h"
 #include "log/activity_log.h"
 #include "settings/ini.h"
+#include "version.h"
 
 namespace capsel {
 

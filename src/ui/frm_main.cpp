@@ -7,7 +7,7 @@
 #include <QShortcut>
 #include <QTimer>
 
-#include "app/version.h"
+#include "version.h"
 
 // The icon lives in a static library, where the linker would drop its resources unasked.
 static void InitResources() { Q_INIT_RESOURCE(capsel); }
