@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "app/engine.h"
+#include "convert/messages.h"
 #include "doc_generator.h"
 #include "os/clock.h"
 #include "os/file_system.h"
@@ -23,8 +24,6 @@
 #include "ui/tray.h"
 
 namespace {
-
-constexpr char kFinished[] = "---- DoConvert: Finished - All files have been processed!";
 
 // Milliseconds of the longest stall, or -1 when the scan did not end within two minutes or
 // left a document unconverted.
@@ -58,7 +57,7 @@ double LongestStall(int count, int cues) {
     longest = std::max(longest, now - last);
     last = now;
     const int lines = list->count();
-    finished = lines > 0 && list->item(lines - 1)->text().endsWith(kFinished);
+    finished = lines > 0 && list->item(lines - 1)->text().endsWith(capsel::msg::kScanFinished);
   });
   probe.start(0);
   while (!finished && elapsed.elapsed() < 120000) QApplication::processEvents(QEventLoop::AllEvents);

@@ -11,6 +11,8 @@
 #include <regex>
 #include <sstream>
 
+#include "app/messages.h"
+#include "convert/messages.h"
 #include "testing/e2e_helpers.h"
 #include "testing/test_documents.h"
 
@@ -177,8 +179,8 @@ TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
   std::string current;
   for (const auto& m : run.messages) {
     if (m.starts_with("Processing ")) current = m.substr(11, m.size() - 11 - 7);
-    if (m == "---- ERROR: File Error (maybe missing write permissions?)") ++file_errors[current];
-    if (m == "Error while processing XML file. Skipping file.") not_loadable.insert(current);
+    if (m == msg::kFileError) ++file_errors[current];
+    if (m == msg::kNotLoadable) not_loadable.insert(current);
   }
   EXPECT_EQ(file_errors, kFileErrors);
   EXPECT_EQ(not_loadable, kNotLoadable);

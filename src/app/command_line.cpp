@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "app/messages.h"
 #include "version.h"
 
 namespace capsel {
@@ -21,13 +22,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.version = true;
     } else if (a == "--config") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
-        cl.error = "--config needs the path of a settings file";
+        cl.error = msg::kConfigNeedsPath;
       } else {
         cl.config = args[++i];
       }
     } else if (a.starts_with("--config=")) {
       cl.config = a.substr(9);
-      if (cl.config.empty()) cl.error = "--config needs the path of a settings file";
+      if (cl.config.empty()) cl.error = msg::kConfigNeedsPath;
     } else {
       rest.push_back(a);
     }

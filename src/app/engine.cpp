@@ -1,5 +1,6 @@
 #include "app/engine.h"
 
+#include "app/messages.h"
 #include "convert/scan.h"
 #include "version.h"
 
@@ -22,30 +23,26 @@ bool Engine::Startup() {
   // Relative names in the settings refer to the settings' folder from here on. A failure
   // leaves the folder the program was started in, which is all that can be done.
   deps_.fs.SetCurrentDir(source_.program_folder);
-  log_.LogMessage(std::string("Initializing ") + kProductName + "...");
+  log_.LogMessage(FormatMessage(msg::kInitializing, {kProductName}));
   if (LoadSettings(source_, settings_, log_, deps_.prompter, deps_.fs) != 0) return false;
   // The log file takes the lines from here on: only the settings name it.
   ConfigureLogFile();
   log_.AddSink(&log_file_);
   deps_.timer.SetInterval(kPollIntervalMs);
   deps_.timer.SetEnabled(true);
-  log_.LogMessage("capsel initialized");
+  log_.LogMessage(msg::kInitialized);
   LogFolderLines();
   return true;
 }
 
 void Engine::LogFolderLines() {
-  log_.LogMessage("Watchfolder for incoming XML EBU-TT files is: " + settings_.InPath + ".");
+  log_.LogMessage(FormatMessage(msg::kWatchFolder, {settings_.InPath}));
   if (settings_.OutPathXml == kDeleteMarker) {
-    log_.LogMessage(
-        "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, "
-        "instead of moving them to another folder!");
+    log_.LogMessage(msg::kDeleteModeWarning);
   } else if (deps_.fs.SameFile(settings_.InPath.empty() ? "." : settings_.InPath,
                                settings_.OutPathXml.empty() ? "." : settings_.OutPathXml)) {
     // Moving a file onto itself is refused, so such files stay and are tried again and again.
-    log_.LogMessage(
-        "---- WARNING: OutPathXml is the watch folder; processed files cannot leave it and are "
-        "retried every scan");
+    log_.LogMessage(msg::kSameFolderWarning);
   }
 }
 
@@ -53,12 +50,12 @@ void Engine::ReloadIfRequested() {
   if (!reload_requested_.exchange(false)) return;
   SettingsFileRead read = ReadSettingsFile(source_, deps_.fs);
   if (!read.readable) {
-    log_.LogMessage("---- ERROR: Cannot reload " + source_.path + "; the previous settings stay");
+    log_.LogMessage(FormatMessage(msg::kCannotReload, {source_.path}));
     return;
   }
   ApplySettings(read.ini, source_.program_folder, settings_);
   ConfigureLogFile();
-  log_.LogMessage("---- Settings reloaded from " + source_.path);
+  log_.LogMessage(FormatMessage(msg::kReloaded, {source_.path}));
   // The start-up's warning box, as a line: nobody is there to close a box now.
   if (!read.compatible) log_.LogMessage(IncompatibleSettingsText(BaseName(source_.path)));
   LogFolderLines();

@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "app/messages.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_file_system.h"
 #include "testing/fake_timer.h"
@@ -14,19 +15,15 @@
 namespace capsel {
 namespace {
 
-const char kSameFolderWarning[] =
-    "---- WARNING: OutPathXml is the watch folder; processed files cannot leave it and are "
-    "retried every scan";
-const char kDeleteWarning[] =
-    "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, instead of moving them to "
-    "another folder!";
+using msg::kDeleteModeWarning;
+using msg::kSameFolderWarning;
 
 // What the start-up does with each settings file: its lines, message boxes, the timer, the
 // current folder and the log file. By default the watch folder and OutPathXml are both the
 // settings' folder, hence the warning.
 TEST(EngineStartup, FollowsTheSettingsFile) {
   const std::vector<std::string> head = {"Initializing capsel...", "Reading /opt/capsel/capsel.ini..."};
-  const std::vector<std::string> started = {"capsel initialized", "Watchfolder for incoming XML EBU-TT files is: in/."};
+  const std::vector<std::string> started = {msg::kInitialized, "Watchfolder for incoming XML EBU-TT files is: in/."};
   struct Case {
     const char* name;
     const char* settings;  // nullptr: no file
@@ -37,10 +34,10 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
   };
   const Case cases[] = {
       {"defaults", "[General]\nVersion=1\n",
-       {"capsel initialized", "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning},
+       {msg::kInitialized, "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning},
        {}},
       {"delete mode", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<DELETE>\n",
-       {started[0], started[1], kDeleteWarning}, {}},
+       {started[0], started[1], kDeleteModeWarning}, {}},
       {"delete mode is the exact word", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<delete>\n",
        started, {}},
       {"no settings file", nullptr, {}, {"Error"}},
@@ -115,10 +112,10 @@ std::string SettingsText(const std::string& version, const std::string& out) {
 // The messages of a scan that converts `name` into the folder `out` and ends with `end`.
 std::vector<std::string> ScanOf(const std::string& name, const std::string& out,
                                 const std::string& end) {
-  return {"---- DoConvert: Queue of XML files is not empty! Processing remaining files now...",
+  return {msg::kQueueNotEmpty,
           "Processing " + name + ".xml...",
           "Writing Subtitles to " + out + "/" + name + ".srt....",
-          ".... Done!",
+          msg::kDone,
           "Successfully processed " + name + ".xml.",
           "Moving " + name + ".xml to done/",
           end};
@@ -164,13 +161,9 @@ TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
     engine.log().AddSink(&monitor);
     engine.tmrCheck_Timer();
 
-    std::vector<std::string> expected = ScanOf(
-        "a", "old",
-        "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.");
+    std::vector<std::string> expected = ScanOf("a", "old", msg::kScanEndsForReload);
     expected.insert(expected.end(), c.between.begin(), c.between.end());
-    for (const auto& line :
-         ScanOf("b", c.b_out, "---- DoConvert: Finished - All files have been processed!"))
-      expected.push_back(line);
+    for (const auto& line : ScanOf("b", c.b_out, msg::kScanFinished)) expected.push_back(line);
     EXPECT_EQ(monitor.Messages(), expected) << c.text_on_reload;
     EXPECT_TRUE(fs.Has(std::string("/c/") + c.b_out + "/b.srt"));
     // The log file follows the settings too.

@@ -11,6 +11,7 @@
 #include "app/command_line.h"
 #include "app/engine.h"
 #include "app/headless.h"
+#include "app/messages.h"
 #include "os/clock.h"
 #include "os/file_system.h"
 #include "os/qt_timer.h"
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   capsel::CommandLine cl = capsel::ParseCommandLine(args);
   if (!cl.error.empty()) {
-    std::fprintf(stderr, "capsel: %s\nTry 'capsel --help'.\n", cl.error.c_str());
+    std::fputs(capsel::FormatMessage(capsel::msg::kUnusableCommandLine, {cl.error}).c_str(),
+               stderr);
     return 64;
   }
   if (cl.help) {
@@ -83,7 +85,7 @@ int main(int argc, char** argv) {
 
   if (cl.headless || cl.once) return RunWithoutWindow(cl, argc, argv);
   if (!DisplayAvailable()) {
-    std::fputs("capsel: no display found, running headless\n", stderr);
+    std::fputs(capsel::msg::kNoDisplay, stderr);
     return RunWithoutWindow(cl, argc, argv);
   }
   return RunWithWindow(cl, argc, argv);

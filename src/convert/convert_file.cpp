@@ -30,16 +30,16 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
       std::string kept = file_name + ".failed";
       for (int n = 2; c.fs.Exists(s.InPath + kept); ++n)
         kept = file_name + ".failed." + std::to_string(n);
-      c.log.LogMessage("---- Keeping " + file_name + " as " + kept + " (no " + missing + " file was written)");
+      c.log.LogMessage(FormatMessage(msg::kKeeping, {file_name, kept, missing}));
       if (c.fs.Rename(source, s.InPath + kept) != 0) c.log.LogMessage(msg::kFileError);
       return;
     }
-    c.log.LogMessage("Deleting " + file_name);
+    c.log.LogMessage(FormatMessage(msg::kDeleting, {file_name}));
     if (c.fs.Remove(source) != 0) c.log.LogMessage(msg::kFileError);
     return;
   }
 
-  c.log.LogMessage("Moving " + file_name + " to " + s.OutPathXml);
+  c.log.LogMessage(FormatMessage(msg::kMoving, {file_name, s.OutPathXml}));
   const std::string destination = s.OutPathXml + file_name;
   bool copied;
   bool source_gone = false;
@@ -58,9 +58,8 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
   }
   if (!copied) {
     c.log.LogMessage(msg::kFileError);
-    c.log.LogMessage("---- Error moving XML file to " + s.OutPathXml);
-    c.log.LogMessage("---- Please check that capsel has write rights to the XML output folder (" +
-                     s.OutPathXml + ").");
+    c.log.LogMessage(FormatMessage(msg::kMoveFailed, {s.OutPathXml}));
+    c.log.LogMessage(FormatMessage(msg::kCheckXmlFolder, {s.OutPathXml}));
     return;
   }
   if (!source_gone && c.fs.Remove(source) != 0) c.log.LogMessage(msg::kFileError);
@@ -86,15 +85,13 @@ CodePage ChooseCodePage(const Settings& s) {
       break;
   }
   if (s.AnsiCodePage == 0) {
-    cp.lines.push_back("---- ERROR: AnsiCodePage \"" + s.AnsiCodePageText +
-                       "\" is not a code page number");
+    cp.lines.push_back(FormatMessage(msg::kNoCodePageNumber, {s.AnsiCodePageText}));
     cp.usable = false;
     return cp;
   }
   cp.number = s.AnsiCodePage;
   if (IconvNameForCodePage(cp.number).empty()) {
-    cp.lines.push_back("---- ERROR: Cannot write the SRT file in the ANSI code page: code page " +
-                       std::to_string(cp.number) + " is not known on this system (AnsiCodePage)");
+    cp.lines.push_back(FormatMessage(msg::kUnknownCodePage, {std::to_string(cp.number)}));
     cp.usable = false;
   }
   return cp;
@@ -138,7 +135,7 @@ Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format,
 
 // Gives a finished output its name and logs the outcome; true when the file is on disk.
 bool FinishOutput(ConvertContext& c, Output& out) {
-  c.log.LogMessage("Writing Subtitles to " + out.path + "....");
+  c.log.LogMessage(FormatMessage(msg::kWriting, {out.path}));
   for (const std::string& line : out.code_page_lines) c.log.LogMessage(line);
   if (!out.usable) {
     c.log.LogMessage(msg::kWriteFailed);
@@ -148,8 +145,7 @@ bool FinishOutput(ConvertContext& c, Output& out) {
     c.fs.Remove(out.path);  // no older file may pass for this conversion's result
     c.log.LogMessage(msg::kFileError);
     c.log.LogMessage(msg::kWriteFailed);
-    c.log.LogMessage("---- Please check that capsel has write rights to the SRT output folder (" +
-                     c.settings.OutPathSrt + ").");
+    c.log.LogMessage(FormatMessage(msg::kCheckSrtFolder, {c.settings.OutPathSrt}));
     return false;
   }
   c.log.LogMessage(msg::kDone);
@@ -166,26 +162,24 @@ int ReadDocument(InputFile& in, EbuTtReader& reader) {
   }
 }
 
-std::string Plural(int n, const char* one, const char* many) { return n == 1 ? one : many; }
-
 void LogDocumentWarnings(ConvertContext& c, const std::string& file_name, const ReadReport& report) {
   for (int i = 0; i < report.file_errors; ++i) c.log.LogMessage(msg::kFileError);
-  if (report.paragraphs == 0) c.log.LogMessage("---- WARNING: No subtitles found in " + file_name);
-  if (report.never_shown > 0) {
-    c.log.LogMessage("---- WARNING: " + std::to_string(report.never_shown) +
-                     Plural(report.never_shown, " paragraph of ", " paragraphs of ") + file_name +
-                     Plural(report.never_shown, " is never shown and was left out",
-                            " are never shown and were left out"));
+  if (report.paragraphs == 0) c.log.LogMessage(FormatMessage(msg::kNoSubtitles, {file_name}));
+  if (report.never_shown == 1)
+    c.log.LogMessage(FormatMessage(msg::kParagraphNeverShown, {file_name}));
+  if (report.never_shown > 1) {
+    c.log.LogMessage(
+        FormatMessage(msg::kParagraphsNeverShown, {std::to_string(report.never_shown), file_name}));
   }
   if (report.external_entities)
-    c.log.LogMessage("---- WARNING: " + file_name + " refers to external entities; their text was left out");
+    c.log.LogMessage(FormatMessage(msg::kExternalEntities, {file_name}));
 }
 
 }  // namespace
 
 void ConvertFile(ConvertContext& c, const std::string& file_name) {
   const Settings& s = c.settings;
-  c.log.LogMessage("Processing " + file_name + "...");
+  c.log.LogMessage(FormatMessage(msg::kProcessing, {file_name}));
   ReadOptions options;
   options.subtract_start_of_programme = s.SubtractStartOfProgramme;
   options.style_tags = s.StyleTags;
@@ -211,13 +205,15 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
   } catch (const std::bad_alloc&) {
     read_error = ENOMEM;
   } catch (const std::exception& e) {
-    failure = "---- Cannot read " + file_name + ": " + e.what();
+    failure = FormatMessage(msg::kCannotRead, {file_name, e.what()});
   }
-  if (read_error != 0) failure = "---- Cannot read " + file_name + ": " + ErrorText(read_error);
+  if (read_error != 0)
+    failure = FormatMessage(msg::kCannotRead, {file_name, ErrorText(read_error)});
   if (failure.empty() && !report.loaded) {
-    failure = report.line > 0 ? "---- XML error in line " + std::to_string(report.line) + ", column " +
-                                    std::to_string(report.column) + ": " + report.error
-                              : "---- XML error: " + report.error;
+    failure = report.line > 0
+                  ? FormatMessage(msg::kXmlErrorAt, {std::to_string(report.line),
+                                                     std::to_string(report.column), report.error})
+                  : FormatMessage(msg::kXmlError, {report.error});
   }
   if (!failure.empty()) {
     outputs.clear();  // nothing of an unreadable document is ever written
@@ -231,7 +227,7 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
   const char* missing = nullptr;
   for (Output& out : outputs)
     if (!FinishOutput(c, out) && missing == nullptr) missing = out.name;
-  if (missing == nullptr) c.log.LogMessage("Successfully processed " + file_name + ".");
+  if (missing == nullptr) c.log.LogMessage(FormatMessage(msg::kProcessed, {file_name}));
   DisposeOfInput(c, file_name, missing);
 }
 

@@ -2,19 +2,12 @@
 
 #include <string>
 
+#include "convert/messages.h"
 #include "log/activity_log.h"
 #include "os/file_system.h"
 #include "settings/settings.h"
 
 namespace capsel {
-
-/// The messages of a conversion, as users and log parsers see them.
-namespace msg {
-inline constexpr char kFileError[] = "---- ERROR: File Error (maybe missing write permissions?)";
-inline constexpr char kNotLoadable[] = "Error while processing XML file. Skipping file.";
-inline constexpr char kWriteFailed[] = "---- Error writing SRT file!";
-inline constexpr char kDone[] = ".... Done!";
-}  // namespace msg
 
 /// What a conversion works with.
 struct ConvertContext {

@@ -15,7 +15,7 @@ using Lines = std::vector<std::string>;
 using testdoc::kHelloWorld;
 using testdoc::kHelloWorldSrt;
 
-const char kFileError[] = "---- ERROR: File Error (maybe missing write permissions?)";
+using msg::kFileError;
 
 class ConvertFileTest : public ::testing::Test {
  protected:
@@ -39,7 +39,7 @@ class ConvertFileTest : public ::testing::Test {
 TEST_F(ConvertFileTest, ConvertsAndMoves) {
   fs.AddFile("/w/in/news.xml", kHelloWorld);
   EXPECT_EQ(Convert("news.xml"),
-            (Lines{"Processing news.xml...", "Writing Subtitles to /w/out/news.srt....", ".... Done!",
+            (Lines{"Processing news.xml...", "Writing Subtitles to /w/out/news.srt....", msg::kDone,
                    "Successfully processed news.xml.", "Moving news.xml to /w/done/"}));
   EXPECT_EQ(fs.Data("/w/out/news.srt"), kHelloWorldSrt);
   EXPECT_FALSE(fs.Has("/w/in/news.xml"));
@@ -65,31 +65,31 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
   auto none = [](FakeFileSystem&) {};
   const Case cases[] = {
       {"not loadable, moved", "<tt", "/w/done/", none,
-       {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+       {"Processing a.xml...", msg::kNotLoadable,
         "---- XML error in line 1, column 4: Couldn't find end of Start Tag tt", "Moving a.xml to /w/done/"},
        false, false},
       {"unreadable file, moved", kHelloWorld, "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRead, "a.xml", EACCES); },
-       {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+       {"Processing a.xml...", msg::kNotLoadable,
         "---- Cannot read a.xml: Permission denied", "Moving a.xml to /w/done/"},
        false, false},
       {"srt not writable, moved", kHelloWorld, "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", EACCES); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
-        "---- Error writing SRT file!", kWriteCheck, "Moving a.xml to /w/done/"},
+        msg::kWriteFailed, kWriteCheck, "Moving a.xml to /w/done/"},
        false, false},
       {"disk full while writing", kHelloWorld, "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
-        "---- Error writing SRT file!", kWriteCheck, "Moving a.xml to /w/done/"},
+        msg::kWriteFailed, kWriteCheck, "Moving a.xml to /w/done/"},
        false, false},
       {"copy fails", kHelloWorld, "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EACCES); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed, kMoveCheck},
        true, true},
       {"processed folder missing", kHelloWorld, "/w/gone/", none,
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Moving a.xml to /w/gone/", kFileError,
         "---- Error moving XML file to /w/gone/",
         "---- Please check that capsel has write rights to the XML output folder (/w/gone/)."},
@@ -99,7 +99,7 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
          f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
          f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EACCES);
        },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError},
        true, true},
       {"other device: copy fails", kHelloWorld, "/w/done/",
@@ -107,27 +107,27 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
          f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
          f.FailOn(FakeFileSystem::Op::kCopy, "/w/done/a.xml", ENOSPC);
        },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed, kMoveCheck},
        true, true},
       {"delete mode", kHelloWorld, "<DELETE>", none,
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Deleting a.xml"},
        false, true},
       {"delete mode, delete fails", kHelloWorld, "<DELETE>",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EBUSY); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
+       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Deleting a.xml", kFileError},
        true, true},
       {"delete mode keeps what could not be loaded", "junk", "<DELETE>", none,
-       {"Processing a.xml...", "Error while processing XML file. Skipping file.",
+       {"Processing a.xml...", msg::kNotLoadable,
         "---- XML error in line 1, column 1: Document is empty",
         "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
        false, false},
       {"delete mode keeps what could not be written", kHelloWorld, "<DELETE>",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
-        "---- Error writing SRT file!", kWriteCheck,
+        msg::kWriteFailed, kWriteCheck,
         "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
        false, false},
   };
@@ -241,7 +241,7 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
       EXPECT_EQ(fs.Data("/w/out/e.srt"), head + c.text_bytes + "\r\n\r\n");
     } else {
       EXPECT_FALSE(fs.Has("/w/out/e.srt"));
-      EXPECT_NE(std::find(lines.begin(), lines.end(), "---- Error writing SRT file!"), lines.end());
+      EXPECT_NE(std::find(lines.begin(), lines.end(), msg::kWriteFailed), lines.end());
     }
     if (c.extra_line) {
       EXPECT_EQ(lines[2], c.extra_line);
@@ -268,8 +268,8 @@ TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
     const std::string last = settings.OutPathXml == "<DELETE>"
                                   ? "---- Keeping a.xml as a.xml.failed (no WebVTT file was written)"
                                   : "Moving a.xml to /w/done/";
-    EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", ".... Done!",
-                            "Writing Subtitles to /w/out/a.vtt....", kFileError, "---- Error writing SRT file!",
+    EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
+                            "Writing Subtitles to /w/out/a.vtt....", kFileError, msg::kWriteFailed,
                             kWriteCheck, last}));
     EXPECT_EQ(fs.Data("/w/out/a.srt"), kHelloWorldSrt);
     EXPECT_FALSE(fs.Has("/w/out/a.vtt"));

@@ -61,17 +61,16 @@ void DoConvert(ScanContext& c) {
   int rc = ListWatchFolder(c, &queue);
   if (rc != 0) {
     if (!c.state.listing_failed)
-      c.log.LogMessage("---- ERROR: Cannot read the watch folder " + c.settings.InPath);
+      c.log.LogMessage(FormatMessage(msg::kCannotReadWatchFolder, {c.settings.InPath}));
     c.state.listing_failed = true;
   } else {
     c.state.listing_failed = false;
   }
 
   if (queue.empty()) {
-    if (rc == 0 && c.settings.Verbose) c.log.LogMessage("No XML files found at all");
+    if (rc == 0 && c.settings.Verbose) c.log.LogMessage(msg::kNoXmlFiles);
   } else {
-    c.log.LogMessage(
-        "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");
+    c.log.LogMessage(msg::kQueueNotEmpty);
     ConvertContext convert{c.fs, c.settings, c.log};
     enum class End { kAll, kStop, kReload } end = End::kAll;
     for (const std::string& name : queue) {
@@ -80,14 +79,9 @@ void DoConvert(ScanContext& c) {
       if (end != End::kAll) break;
       ConvertFile(convert, name);
     }
-    if (end == End::kStop) {
-      c.log.LogMessage("---- DoConvert: Stopping; the remaining files wait for the next start.");
-    } else if (end == End::kReload) {
-      c.log.LogMessage(
-          "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.");
-    } else {
-      c.log.LogMessage("---- DoConvert: Finished - All files have been processed!");
-    }
+    c.log.LogMessage(end == End::kStop     ? msg::kScanStopped
+                     : end == End::kReload ? msg::kScanEndsForReload
+                                           : msg::kScanFinished);
   }
 
   c.timer.SetEnabled(true);

@@ -127,11 +127,10 @@ TEST_F(ScanTest, ATickConvertsEveryFileBetweenTheQueueAndFinishLines) {
   watch.on_line = [&](const std::string&) { timer_on.push_back(timer.Enabled()); };
   EXPECT_EQ(timer.Advance(2000), 1);
   ASSERT_EQ(watch.lines.size(), 14u);
-  EXPECT_EQ(watch.Messages().front(),
-            "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...");
+  EXPECT_EQ(watch.Messages().front(), msg::kQueueNotEmpty);
   EXPECT_EQ(watch.Messages()[1], "Processing a.xml...");
   EXPECT_EQ(watch.Messages()[7], "Processing b.xml...");
-  EXPECT_EQ(watch.Messages().back(), "---- DoConvert: Finished - All files have been processed!");
+  EXPECT_EQ(watch.Messages().back(), msg::kScanFinished);
   for (bool on : timer_on) EXPECT_FALSE(on) << "the timer is off while a scan runs";
   EXPECT_TRUE(timer.Enabled());
   EXPECT_TRUE(fs.Has("/w/out/a.srt"));
@@ -143,7 +142,7 @@ TEST_F(ScanTest, EmptyFolderIsSilentUnlessVerbose) {
     const char* verbose;
     Lines lines;
   };
-  const Case cases[] = {{"0", {}}, {"1", {"No XML files found at all"}}, {"yes", {}}, {"2", {}}};
+  const Case cases[] = {{"0", {}}, {"1", {msg::kNoXmlFiles}}, {"yes", {}}, {"2", {}}};
   for (const auto& c : cases) {
     watch.lines.clear();
     ApplySetting("Verbose", c.verbose, settings);
@@ -203,8 +202,7 @@ TEST_F(ScanTest, StopsAfterTheFileInProgress) {
   timer.Advance(2000);
   EXPECT_TRUE(fs.Has("/w/done/a.xml")) << "the file in progress is finished";
   EXPECT_TRUE(fs.Has("/w/in/b.xml"));
-  EXPECT_EQ(watch.Messages().back(),
-            "---- DoConvert: Stopping; the remaining files wait for the next start.");
+  EXPECT_EQ(watch.Messages().back(), msg::kScanStopped);
 }
 
 }  // namespace

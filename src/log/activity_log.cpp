@@ -38,6 +38,20 @@ std::string EscapeControls(std::string_view message) {
   return out;
 }
 
+std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> parts) {
+  std::string out;
+  auto part = parts.begin();
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern.compare(i, 2, "{}") == 0 && part != parts.end()) {
+      out += *part++;
+      ++i;
+    } else {
+      out += pattern[i];
+    }
+  }
+  return out;
+}
+
 bool IsFailureMessage(std::string_view message) {
   return message.starts_with("---- ERROR") || message.starts_with("---- Error") ||
          message.starts_with("Error while processing");

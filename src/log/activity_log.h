@@ -1,5 +1,6 @@
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,10 @@ std::string FormatLogLine(const LocalTime& time, std::string_view message);
 /// backslashes and bytes that are no valid UTF-8 included, stays as it is. A file name can
 /// then never start a line of its own or move a terminal's cursor.
 std::string EscapeControls(std::string_view message);
+
+/// The message `pattern` with each "{}" replaced by the next of `parts`, in order. The parts
+/// are taken as they are: a "{}" inside one stays. A "{}" without a part left stays too.
+std::string FormatMessage(std::string_view pattern, std::initializer_list<std::string_view> parts);
 
 /// True for the lines that report a failure: "---- ERROR", "---- Error", "Error while processing".
 bool IsFailureMessage(std::string_view message);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/messages.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_file_system.h"
 #include "testing/memory_log.h"
@@ -37,6 +38,11 @@ TEST(EscapeControls, ShowsControlCharactersAsHexAndLeavesTheRest) {
       {"\xFF\xC2 \xE2\xC2\x85 \xC2", "\xFF\xC2 \xE2\\x85 \xC2"},  // invalid UTF-8 kept
   };
   for (const auto& c : cases) EXPECT_EQ(EscapeControls(c.in), c.out) << c.in;
+}
+
+TEST(FormatMessage, FillsThePlaceholdersInOrderAndNeverTheParts) {
+  EXPECT_EQ(FormatMessage("Moving {} to {}", {"a{}.xml", "done/"}), "Moving a{}.xml to done/");
+  EXPECT_EQ(FormatMessage("{} and {}", {"one"}), "one and {}");
 }
 
 class ActivityLogTest : public ::testing::Test {
@@ -91,10 +97,8 @@ TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLine) {
 }
 
 TEST_F(ActivityLogTest, CountsFailureLines) {
-  for (const char* m :
-       {"---- ERROR: File Error (maybe missing write permissions?)", "---- Error writing SRT file!",
-        "Error while processing XML file. Skipping file.",
-        "---- DoConvert: Finished - All files have been processed!", "Processing a.xml..."})
+  for (const char* m : {msg::kFileError, msg::kWriteFailed, msg::kNotLoadable, msg::kScanFinished,
+                        "Processing a.xml..."})
     log.LogMessage(m);
   EXPECT_EQ(log.failure_count(), 3);
 }

@@ -7,6 +7,7 @@
 
 #include "log/activity_log.h"
 #include "settings/ini.h"
+#include "settings/messages.h"
 #include "version.h"
 
 namespace capsel {
@@ -73,25 +74,23 @@ SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs) 
 }
 
 std::string IncompatibleSettingsText(const std::string& file_name) {
-  return "Warning: The file " + file_name + " is not compatible with this version of " +
-         kProductName + ". Dazed and confused, but trying to continue.";
+  return FormatMessage(msg::kIncompatibleSettings, {file_name, kProductName});
 }
 
 int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& log,
                  Prompter& prompter, FileSystem& fs) {
   const std::string file_name = BaseName(source.path);
-  log.LogMessage("Reading " + source.path + "...");
+  log.LogMessage(FormatMessage(msg::kReadingSettings, {source.path}));
 
   SettingsFileRead read = ReadSettingsFile(source, fs);
   if (!read.readable) {
-    prompter.ShowMessage(Prompter::Icon::kError, "Error",
-                         "Error while reading " + file_name +
-                             ". The file is probably missing or corrupt. The application will "
-                             "now terminate.");
+    prompter.ShowMessage(Prompter::Icon::kError, msg::kErrorTitle,
+                         FormatMessage(msg::kUnreadableSettings, {file_name}));
     return 1;
   }
   if (!read.compatible) {
-    prompter.ShowMessage(Prompter::Icon::kWarning, "Warning", IncompatibleSettingsText(file_name));
+    prompter.ShowMessage(Prompter::Icon::kWarning, msg::kWarningTitle,
+                         IncompatibleSettingsText(file_name));
   }
   ApplySettings(read.ini, source.program_folder, settings);
   return 0;

@@ -227,7 +227,7 @@ TEST_F(WindowTest, ExitDuringAScanEndsAfterTheFileInProgress) {
   go_on.set_value();
   WaitForEnd();
   ASSERT_EQ(ended, 1);
-  const std::string stop_line = "---- DoConvert: Stopping; the remaining files wait for the next start.";
+  const std::string stop_line = msg::kScanStopped;
   WaitUntil([&] {  // the list takes its lines in batches
     const int n = lstActMon->count();
     return lstActMon->item(n - 1)->text().endsWith(QString::fromStdString(stop_line));

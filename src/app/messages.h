@@ -1,0 +1,26 @@
+#pragma once
+
+// What the start-up, a reload and the command line report, as users and log parsers see it.
+// "{}" stands for a name or a path, filled in by FormatMessage.
+
+namespace capsel::msg {
+
+// The start-up and a reload.
+inline constexpr char kInitializing[] = "Initializing {}...";
+inline constexpr char kInitialized[] = "capsel initialized";
+inline constexpr char kWatchFolder[] = "Watchfolder for incoming XML EBU-TT files is: {}.";
+inline constexpr char kDeleteModeWarning[] =
+    "WARNING: capsel is configured to DELETE input XML EBU-TT files after processing, instead "
+    "of moving them to another folder!";
+inline constexpr char kSameFolderWarning[] =
+    "---- WARNING: OutPathXml is the watch folder; processed files cannot leave it and are "
+    "retried every scan";
+inline constexpr char kCannotReload[] = "---- ERROR: Cannot reload {}; the previous settings stay";
+inline constexpr char kReloaded[] = "---- Settings reloaded from {}";
+
+// The command line, on standard error.
+inline constexpr char kConfigNeedsPath[] = "--config needs the path of a settings file";
+inline constexpr char kUnusableCommandLine[] = "capsel: {}\nTry 'capsel --help'.\n";
+inline constexpr char kNoDisplay[] = "capsel: no display found, running headless\n";
+
+}  // namespace capsel::msg

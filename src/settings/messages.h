@@ -1,0 +1,18 @@
+#pragma once
+
+// What reading the settings file logs and shows, as users and log parsers see it. "{}" stands
+// for a name, filled in by FormatMessage.
+
+namespace capsel::msg {
+
+inline constexpr char kReadingSettings[] = "Reading {}...";
+inline constexpr char kErrorTitle[] = "Error";
+inline constexpr char kUnreadableSettings[] =
+    "Error while reading {}. The file is probably missing or corrupt. The application will now "
+    "terminate.";
+inline constexpr char kWarningTitle[] = "Warning";
+inline constexpr char kIncompatibleSettings[] =
+    "Warning: The file {} is not compatible with this version of {}. Dazed and confused, but "
+    "trying to continue.";
+
+}  // namespace capsel::msg
