@@ -52,10 +52,12 @@ class FileSystem {
   /// Opens an ordinary file for reading; EISDIR or EINVAL for anything else (a FIFO must
   /// never block the scan).
   virtual int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
-  /// Starts a file that will replace `path` on Commit, so `path` holds either its old
-  /// content or all that was written. With `sync` the file and its folder are flushed to disk
-  /// on Commit.
+  /// Starts a file that will replace `path` on Commit.
   virtual int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) = 0;
+  /// Writes `data` to a new temporary file beside `path` and renames it over `path`, so
+  /// `path` holds either its old content or all of `data`. With `sync` the file and its
+  /// folder are flushed to disk first. On failure no temporary file is left behind.
+  virtual int WriteReplace(const std::string& path, std::string_view data, bool sync) = 0;
   /// Appends `data` to `path`, creating it; opened and closed within the call.
   virtual int Append(const std::string& path, std::string_view data) = 0;
   /// Renames within one file system; EXDEV when the two are on different ones.
@@ -80,6 +82,7 @@ class RealFileSystem final : public FileSystem {
   int ReadFile(const std::string& path, std::string* data) override;
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
   int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) override;
+  int WriteReplace(const std::string& path, std::string_view data, bool sync) override;
   int Append(const std::string& path, std::string_view data) override;
   int Rename(const std::string& from, const std::string& to) override;
   int Copy(const std::string& from, const std::string& to, bool sync) override;

@@ -20,33 +20,22 @@ class RealFileSystemTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  // The file in full through CreateReplacing: 0 or the first errno.
-  int Replace(const std::string& path, std::string_view data, bool sync) {
-    std::unique_ptr<OutputFile> file;
-    if (int rc = fs.CreateReplacing(path, sync, &file)) return rc;
-    if (int rc = file->Write(data)) return rc;
-    return file->Commit();
-  }
   QTemporaryDir dir;
   RealFileSystem fs;
 };
 
-TEST_F(RealFileSystemTest, AReplacingFileLeavesOnlyTheNewContent) {
+TEST_F(RealFileSystemTest, WriteReplaceLeavesOnlyTheNewContent) {
   std::ofstream(Path("a.srt")) << "an older, longer content";
   for (bool sync : {false, true}) {
-    ASSERT_EQ(Replace(Path("a.srt"), sync ? "synced" : "new", sync), 0);
+    ASSERT_EQ(fs.WriteReplace(Path("a.srt"), sync ? "synced" : "new", sync), 0);
     std::string data;
     ASSERT_EQ(fs.ReadFile(Path("a.srt"), &data), 0);
     EXPECT_EQ(data, sync ? "synced" : "new");
   }
-  std::unique_ptr<OutputFile> dropped;
-  ASSERT_EQ(fs.CreateReplacing(Path("a.srt"), false, &dropped), 0);
-  ASSERT_EQ(dropped->Write("never committed"), 0);
-  dropped.reset();
   EXPECT_EQ(Names(), std::vector<std::string>{"a.srt"}) << "no temporary file stays behind";
-  EXPECT_EQ(Replace(Path("missing/a.srt"), "x", false), ENOENT);
+  EXPECT_EQ(fs.WriteReplace(Path("missing/a.srt"), "x", false), ENOENT);
   ::mkdir(Path("dir.srt").c_str(), 0755);
-  EXPECT_NE(Replace(Path("dir.srt"), "x", false), 0);
+  EXPECT_NE(fs.WriteReplace(Path("dir.srt"), "x", false), 0);
   EXPECT_EQ(Names(), (std::vector<std::string>{"a.srt", "dir.srt"}));
 }
 

@@ -90,6 +90,14 @@ class FakeFileSystem final : public FileSystem {
     *file = std::make_unique<Output>(this, p, sync);
     return 0;
   }
+  int WriteReplace(const std::string& path, std::string_view data, bool sync) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kWrite, p)) return rc;
+    if (!dirs.count(DirName(p))) return ENOENT;
+    if (dirs.count(p)) return EISDIR;
+    files[p] = File{std::string(data), 0, sync};
+    return 0;
+  }
   int Append(const std::string& path, std::string_view data) override {
     std::string p = Abs(path);
     if (int rc = Check(Op::kAppend, p)) return rc;
