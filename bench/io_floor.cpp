@@ -36,9 +36,11 @@ int main(int argc, char** argv) {
     char buf[65536];
     for (ssize_t n; (n = read(fd, buf, sizeof buf)) > 0;) data.append(buf, static_cast<size_t>(n));
     close(fd);
-    const std::string tmp = out + "/.floor.tmp", dst = out + "/" + name.substr(0, name.size() - 4) + ".srt";
+    const std::string tmp = out + "/.floor.tmp",
+                      dst = out + "/" + name.substr(0, name.size() - 4) + ".srt";
     fd = open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0 || write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) return 1;
+    if (fd < 0 || write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size()))
+      return 1;
     close(fd);
     if (rename(tmp.c_str(), dst.c_str()) != 0) return 1;
     if (rename(src.c_str(), (done + "/" + name).c_str()) != 0) return 1;

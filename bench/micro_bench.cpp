@@ -16,7 +16,8 @@ namespace {
 
 void BM_ParseTimeExpression(benchmark::State& state) {
   TimingParameters pal = ReadTimingParameters("25", "", "", "");
-  const char* samples[] = {"00:00:01.480", "10:00:01:12", "12.5s", "500ms", "01:02:15.26", "40000000t"};
+  const char* samples[] = {"00:00:01.480", "10:00:01:12", "12.5s",
+                           "500ms",        "01:02:15.26", "40000000t"};
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(ParseTimeExpression(samples[i++ % 6], pal));
@@ -50,7 +51,8 @@ std::string SrtOf(const std::string& doc, bool styled = false) {
 // Reading one document into SRT text: cues per second and bytes per second.
 void BM_DocumentToSrt(benchmark::State& state) {
   const int cues = static_cast<int>(state.range(0));
-  const std::string doc = GenerateDocument(state.range(1) ? Profile::kEbuTtSmpte : Profile::kEbuTtD, cues, 7);
+  const std::string doc =
+      GenerateDocument(state.range(1) ? Profile::kEbuTtSmpte : Profile::kEbuTtD, cues, 7);
   for (auto _ : state) {
     std::string srt = SrtOf(doc);
     benchmark::DoNotOptimize(srt.data());
@@ -68,11 +70,14 @@ BENCHMARK(BM_DocumentToSrt)
 // table must not make this quadratic.
 void BM_DistinctStyles(benchmark::State& state) {
   const int cues = static_cast<int>(state.range(0));
-  std::string doc = "<tt xmlns=\"http://www.w3.org/ns/ttml\" xmlns:tts=\"http://www.w3.org/ns/ttml#styling\"><body><div>";
+  std::string doc =
+      "<tt xmlns=\"http://www.w3.org/ns/ttml\" "
+      "xmlns:tts=\"http://www.w3.org/ns/ttml#styling\"><body><div>";
   for (int i = 0; i < cues; ++i) {
     char p[160];
-    std::snprintf(p, sizeof p, "<p begin=\"%ds\" end=\"%ds\"><span tts:color=\"#%06X\">cue %d</span></p>\n", i, i + 1,
-                  i * 97 % 0xFFFFFF, i);
+    std::snprintf(p, sizeof p,
+                  "<p begin=\"%ds\" end=\"%ds\"><span tts:color=\"#%06X\">cue %d</span></p>\n", i,
+                  i + 1, i * 97 % 0xFFFFFF, i);
     doc += p;
   }
   doc += "</div></body></tt>";

@@ -31,8 +31,9 @@ double LongestStall(int count, int cues) {
   QTemporaryDir dir;
   const std::string root = dir.path().toStdString();
   for (const char* sub : {"in", "out", "done"}) QDir(dir.path()).mkpath(sub);
-  std::ofstream(root + "/capsel.ini") << "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\n"
-                                         "OutPathXml=done\n[Processing]\nMinFileAge=0\n";
+  std::ofstream(root + "/capsel.ini")
+      << "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\n"
+         "OutPathXml=done\n[Processing]\nMinFileAge=0\n";
   for (int i = 0; i < count; ++i)
     std::ofstream(root + "/in/doc" + std::to_string(i) + ".xml")
         << capsel::bench::GenerateDocument(capsel::bench::Profile::kEbuTtD, cues, i);
@@ -60,7 +61,8 @@ double LongestStall(int count, int cues) {
     finished = lines > 0 && list->item(lines - 1)->text().endsWith(capsel::msg::kScanFinished);
   });
   probe.start(0);
-  while (!finished && elapsed.elapsed() < 120000) QApplication::processEvents(QEventLoop::AllEvents);
+  while (!finished && elapsed.elapsed() < 120000)
+    QApplication::processEvents(QEventLoop::AllEvents);
   probe.stop();
   const bool all = QDir(dir.path() + "/done").entryList(QDir::Files).size() == count;
   return finished && all ? longest / 1e6 : -1;
@@ -82,7 +84,8 @@ int main(int argc, char** argv) {
       std::printf("%6d documents of %6d cues: the scan did not end\n", sizes[i], sizes[i + 1]);
       status = 1;
     } else {
-      std::printf("%6d documents of %6d cues: longest stall of the event loop %.1f ms\n", sizes[i], sizes[i + 1], ms);
+      std::printf("%6d documents of %6d cues: longest stall of the event loop %.1f ms\n", sizes[i],
+                  sizes[i + 1], ms);
     }
   }
   return status;

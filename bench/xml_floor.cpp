@@ -26,11 +26,15 @@ struct Floor {
 };
 
 Floor* Of(void* ctx) { return static_cast<Floor*>(static_cast<xmlParserCtxtPtr>(ctx)->_private); }
-bool Ttml(const xmlChar* uri) { return uri != nullptr && std::strcmp(reinterpret_cast<const char*>(uri), kTtml) == 0; }
-bool Is(const xmlChar* name, const char* local) { return std::strcmp(reinterpret_cast<const char*>(name), local) == 0; }
+bool Ttml(const xmlChar* uri) {
+  return uri != nullptr && std::strcmp(reinterpret_cast<const char*>(uri), kTtml) == 0;
+}
+bool Is(const xmlChar* name, const char* local) {
+  return std::strcmp(reinterpret_cast<const char*>(name), local) == 0;
+}
 
-void OnStart(void* ctx, const xmlChar* name, const xmlChar*, const xmlChar* uri, int, const xmlChar**, int count,
-             int, const xmlChar** attributes) {
+void OnStart(void* ctx, const xmlChar* name, const xmlChar*, const xmlChar* uri, int,
+             const xmlChar**, int count, int, const xmlChar** attributes) {
   Floor* f = Of(ctx);
   if (!Ttml(uri)) return;
   if (Is(name, "p")) {
@@ -41,7 +45,8 @@ void OnStart(void* ctx, const xmlChar* name, const xmlChar*, const xmlChar* uri,
     for (int i = 0; i < count; ++i) {
       const xmlChar** a = attributes + 5 * i;
       std::string* slot = Is(a[0], "begin") ? &f->begin : Is(a[0], "end") ? &f->end : nullptr;
-      if (slot != nullptr && a[2] == nullptr) slot->assign(reinterpret_cast<const char*>(a[3]), a[4] - a[3]);
+      if (slot != nullptr && a[2] == nullptr)
+        slot->assign(reinterpret_cast<const char*>(a[3]), a[4] - a[3]);
     }
   } else if (f->in_p && Is(name, "br")) {
     f->text += "\r\n";
@@ -101,10 +106,12 @@ int main(int argc, char** argv) {
   handler.warning = nullptr;
   static char buffer[1 << 16];
   ssize_t n = ::read(in, buffer, 4);
-  xmlParserCtxtPtr ctxt = xmlCreatePushParserCtxt(&handler, nullptr, buffer, n > 0 ? static_cast<int>(n) : 0, nullptr);
+  xmlParserCtxtPtr ctxt =
+      xmlCreatePushParserCtxt(&handler, nullptr, buffer, n > 0 ? static_cast<int>(n) : 0, nullptr);
   ctxt->_private = &f;
   xmlCtxtUseOptions(ctxt, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
-  while ((n = ::read(in, buffer, sizeof buffer)) > 0) xmlParseChunk(ctxt, buffer, static_cast<int>(n), 0);
+  while ((n = ::read(in, buffer, sizeof buffer)) > 0)
+    xmlParseChunk(ctxt, buffer, static_cast<int>(n), 0);
   xmlParseChunk(ctxt, nullptr, 0, 1);
   const bool ok = ctxt->wellFormed;
   if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);

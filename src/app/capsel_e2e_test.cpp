@@ -44,10 +44,12 @@ TEST(CapselBinary, ExitStatusAndStandardErrorTellHowARunWent) {
   const Case cases[] = {
       {"all converted", "[General]\nVersion=1\n", kHelloWorld, 0, ""},
       {"no settings file", nullptr, nullptr, 1,
-       "Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now "
+       "Error: Error while reading capsel.ini. The file is probably missing or corrupt. The "
+       "application will now "
        "terminate.\n"},
       {"a newer settings file", "[General]\nVersion=2\n", nullptr, 0,
-       "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and confused, but trying "
+       "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and "
+       "confused, but trying "
        "to continue.\n"},
       {"a document that does not load", "[General]\nVersion=1\n", "<tt", 2, ""},
   };
@@ -55,8 +57,10 @@ TEST(CapselBinary, ExitStatusAndStandardErrorTellHowARunWent) {
     Workspace w;
     if (c.settings)
       WriteFile(w.Path("capsel.ini"), std::string(c.settings) +
-                                          "[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n[Processing]\nMinFileAge=0\n");
-    else std::remove(w.Path("capsel.ini").c_str());
+                                          "[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n["
+                                          "Processing]\nMinFileAge=0\n");
+    else
+      std::remove(w.Path("capsel.ini").c_str());
     if (c.document) WriteOldFile(w.Path("in/doc.xml"), c.document);
     ProcessRun run = w.Once();
     EXPECT_EQ(run.status, c.status) << c.name << run.out;
@@ -104,7 +108,8 @@ TEST(CapselBinary, TheTimerConvertsDroppedFilesAndSignalsReloadAndEnd) {
   ASSERT_TRUE(wait_for("Moving dropped.xml to done/")) << out;
   EXPECT_EQ(ReadFile(w.Path("out/dropped.srt")), kHelloWorldSrt);
 
-  WriteFile(w.Path("capsel.ini"), "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=new\nOutPathXml=done\n");
+  WriteFile(w.Path("capsel.ini"),
+            "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=new\nOutPathXml=done\n");
   ::kill(static_cast<pid_t>(capsel.processId()), SIGHUP);
   // Dropped after the signal, so taken by a scan after the reload: it comes first in a tick.
   WriteOldFile(w.Path("in/a.xml"), kHelloWorld);
@@ -143,62 +148,74 @@ bool IsSrt(const std::string& srt) {
 TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
   const QString corpus = QString::fromUtf8(CAPSEL_CORPUS);
   if (!QDir(corpus).exists()) GTEST_SKIP() << "no corpus at " << CAPSEL_CORPUS;
-  const std::map<std::string, int> kFileErrors = {
-      {"dashjs__ttmlLastCue", 1},     {"imscjs__timeExpressions", 12}, {"ttconv__lwsp_default", 2},
-      {"ttconv__lwsp_preserve", 1},   {"w3cimsc__BasicTiming012", 1},  {"w3cimsc__BeginEnd002", 11},
-      {"w3cimsc__unicode-non-bmp-character", 1}, {"w3cttml1__ThirdEd_Direction_hebrew", 1}};
+  const std::map<std::string, int> kFileErrors = {{"dashjs__ttmlLastCue", 1},
+                                                  {"imscjs__timeExpressions", 12},
+                                                  {"ttconv__lwsp_default", 2},
+                                                  {"ttconv__lwsp_preserve", 1},
+                                                  {"w3cimsc__BasicTiming012", 1},
+                                                  {"w3cimsc__BeginEnd002", 11},
+                                                  {"w3cimsc__unicode-non-bmp-character", 1},
+                                                  {"w3cttml1__ThirdEd_Direction_hebrew", 1}};
   // Not namespace-well-formed: an undeclared prefix, or the xml namespace bound to another prefix.
   const std::set<std::string> kNotLoadable = {"exo__namespace_confusion_MALFORMED",
                                               "exo__namespace_not_declared_MALFORMED",
                                               "exo__multiple_regions"};
   // Timing from spans, divs and the body, and text that the documents say must never show.
   const std::map<std::string, std::vector<std::string>> kCues = {
-      {"irt__timing-on-span-001-ttml", {"1\r\n00:00:10,000 --> 00:00:20,000\r\nOne line Subtitle.\r\n\r\n"
-                                        "2\r\n00:00:22,000 --> 00:00:30,000\r\nOne line Subtitle.\r\n\r\n"}},
-      {"w3cttml1__BasicTiming010", {"00:00:10,000 --> 00:00:24,400\r\nThis text must appear at 10",
-                                    "00:00:25,000 --> 00:00:35,000\r\nThis text must appear at 25"}},
-      {"w3cimsc__Div003", {"00:00:05,000 --> 00:00:10,000\r\nCe texte", "00:00:10,000 --> 00:00:15,000\r\n"}},
+      {"irt__timing-on-span-001-ttml",
+       {"1\r\n00:00:10,000 --> 00:00:20,000\r\nOne line Subtitle.\r\n\r\n"
+        "2\r\n00:00:22,000 --> 00:00:30,000\r\nOne line Subtitle.\r\n\r\n"}},
+      {"w3cttml1__BasicTiming010",
+       {"00:00:10,000 --> 00:00:24,400\r\nThis text must appear at 10",
+        "00:00:25,000 --> 00:00:35,000\r\nThis text must appear at 25"}},
+      {"w3cimsc__Div003",
+       {"00:00:05,000 --> 00:00:10,000\r\nCe texte", "00:00:10,000 --> 00:00:15,000\r\n"}},
       {"ebulive__testSeq_1", {"1\r\n13:43:23,721 --> 13:43:24,721\r\nIt only took me six days."}},
-      {"w3cimsc__MediaSeqTiming002", {"00:00:15,000 --> 00:00:20,000\r\nThis text must appear at 15",
-                                      "00:00:35,000 --> 00:00:40,000\r\nThis text must appear at 35"}},
-      {"w3cimsc__MediaParTiming002", {"00:00:05,000 --> 00:00:10,000\r\nThis text must appear at 5"}}};
+      {"w3cimsc__MediaSeqTiming002",
+       {"00:00:15,000 --> 00:00:20,000\r\nThis text must appear at 15",
+        "00:00:35,000 --> 00:00:40,000\r\nThis text must appear at 35"}},
+      {"w3cimsc__MediaParTiming002",
+       {"00:00:05,000 --> 00:00:10,000\r\nThis text must appear at 5"}}};
   const char* kNeverShown[] = {"must not appear", "should not appear", "should not be displayed"};
   for (const char* extras : {"", "StyleTags=1\nSubtractStartOfProgramme=1\n"}) {
-  SCOPED_TRACE(extras);
-  Workspace w(std::string("[Processing]\nMinFileAge=0\n") + extras);
-  int documents = 0;
-  for (const QFileInfo& f : QDir(corpus).entryInfoList(QDir::Files)) {
-    if (f.suffix() == "md" || f.suffix() == "srt" || f.suffix() == "vtt") continue;
-    QFile::copy(f.filePath(), QString::fromStdString(w.Path("in/" + f.completeBaseName().toStdString() + ".xml")));
-    ++documents;
-  }
-  ASSERT_GT(documents, 50);
-  ProcessRun run = w.Once();
-  std::map<std::string, int> file_errors;
-  std::set<std::string> not_loadable;
-  std::string current;
-  for (const auto& m : run.messages) {
-    if (m.starts_with("Processing ")) current = m.substr(11, m.size() - 11 - 7);
-    if (m == msg::kFileError) ++file_errors[current];
-    if (m == msg::kNotLoadable) not_loadable.insert(current);
-  }
-  EXPECT_EQ(file_errors, kFileErrors);
-  EXPECT_EQ(not_loadable, kNotLoadable);
-  for (const auto& [name, cues] : kCues) {
-    if (*extras != '\0') break;  // style tags change the text
-    std::string srt = ReadFile(w.Path("out/" + name + ".srt"));
-    for (const auto& cue : cues) EXPECT_NE(srt.find(cue), std::string::npos) << name << " lacks " << cue << srt;
-  }
+    SCOPED_TRACE(extras);
+    Workspace w(std::string("[Processing]\nMinFileAge=0\n") + extras);
+    int documents = 0;
+    for (const QFileInfo& f : QDir(corpus).entryInfoList(QDir::Files)) {
+      if (f.suffix() == "md" || f.suffix() == "srt" || f.suffix() == "vtt") continue;
+      QFile::copy(f.filePath(), QString::fromStdString(
+                                    w.Path("in/" + f.completeBaseName().toStdString() + ".xml")));
+      ++documents;
+    }
+    ASSERT_GT(documents, 50);
+    ProcessRun run = w.Once();
+    std::map<std::string, int> file_errors;
+    std::set<std::string> not_loadable;
+    std::string current;
+    for (const auto& m : run.messages) {
+      if (m.starts_with("Processing ")) current = m.substr(11, m.size() - 11 - 7);
+      if (m == msg::kFileError) ++file_errors[current];
+      if (m == msg::kNotLoadable) not_loadable.insert(current);
+    }
+    EXPECT_EQ(file_errors, kFileErrors);
+    EXPECT_EQ(not_loadable, kNotLoadable);
+    for (const auto& [name, cues] : kCues) {
+      if (*extras != '\0') break;  // style tags change the text
+      std::string srt = ReadFile(w.Path("out/" + name + ".srt"));
+      for (const auto& cue : cues)
+        EXPECT_NE(srt.find(cue), std::string::npos) << name << " lacks " << cue << srt;
+    }
 
-  int srt_files = 0;
-  for (const QFileInfo& f : QDir(QString::fromStdString(w.Path("out"))).entryInfoList(QDir::Files)) {
-    ++srt_files;
-    std::string srt = ReadFile(f.filePath().toStdString());
-    SCOPED_TRACE(f.fileName().toStdString());
-    for (const char* text : kNeverShown) EXPECT_EQ(srt.find(text), std::string::npos) << text;
-    EXPECT_TRUE(IsSrt(srt));
-  }
-  EXPECT_EQ(srt_files, documents - static_cast<int>(kNotLoadable.size()));
+    int srt_files = 0;
+    for (const QFileInfo& f :
+         QDir(QString::fromStdString(w.Path("out"))).entryInfoList(QDir::Files)) {
+      ++srt_files;
+      std::string srt = ReadFile(f.filePath().toStdString());
+      SCOPED_TRACE(f.fileName().toStdString());
+      for (const char* text : kNeverShown) EXPECT_EQ(srt.find(text), std::string::npos) << text;
+      EXPECT_TRUE(IsSrt(srt));
+    }
+    EXPECT_EQ(srt_files, documents - static_cast<int>(kNotLoadable.size()));
   }
 }
 

@@ -11,16 +11,18 @@ TEST(StartsMinimised, TrayMustMatchWholeAndMinItsFirstFourCharacters) {
     bool minimised;
   };
   const Case cases[] = {
-      {"/tray", true},      {"/TRAY", true},        {"/Tray", true},     {"  /tray  ", true},
-      {"/minimized", true}, {"/min", true},         {"/MIN", true},      {"/min and more", true},
-      {"/min /tray", true}, {"/tray /min", false},  {"/trayx", false},   {"-min", false},
-      {"/m", false},        {"min", false},         {"", false},         {"   ", false},
+      {"/tray", true},      {"/TRAY", true},       {"/Tray", true},   {"  /tray  ", true},
+      {"/minimized", true}, {"/min", true},        {"/MIN", true},    {"/min and more", true},
+      {"/min /tray", true}, {"/tray /min", false}, {"/trayx", false}, {"-min", false},
+      {"/m", false},        {"min", false},        {"", false},       {"   ", false},
   };
-  for (const auto& c : cases) EXPECT_EQ(StartsMinimised(c.text), c.minimised) << "'" << c.text << "'";
+  for (const auto& c : cases)
+    EXPECT_EQ(StartsMinimised(c.text), c.minimised) << "'" << c.text << "'";
 }
 
 TEST(ParseCommandLine, TakesOwnOptionsOutAndJoinsTheRest) {
-  CommandLine cl = ParseCommandLine({"--headless", "/min", "--config", "/etc/c.ini", "now", "--once"});
+  CommandLine cl =
+      ParseCommandLine({"--headless", "/min", "--config", "/etc/c.ini", "now", "--once"});
   EXPECT_TRUE(cl.headless);
   EXPECT_TRUE(cl.once);
   EXPECT_EQ(cl.config, "/etc/c.ini");

@@ -15,10 +15,10 @@
 #include <string>
 
 #include "convert/scan.h"
-#include "os/timer.h"
 #include "log/activity_log.h"
 #include "os/clock.h"
 #include "os/file_system.h"
+#include "os/timer.h"
 #include "settings/settings.h"
 
 namespace capsel {

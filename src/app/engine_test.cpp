@@ -22,8 +22,10 @@ using msg::kSameFolderWarning;
 // current folder and the log file. By default the watch folder and OutPathXml are both the
 // settings' folder, hence the warning.
 TEST(EngineStartup, FollowsTheSettingsFile) {
-  const std::vector<std::string> head = {"Initializing capsel...", "Reading /opt/capsel/capsel.ini..."};
-  const std::vector<std::string> started = {msg::kInitialized, "Watchfolder for incoming XML EBU-TT files is: in/."};
+  const std::vector<std::string> head = {"Initializing capsel...",
+                                         "Reading /opt/capsel/capsel.ini..."};
+  const std::vector<std::string> started = {msg::kInitialized,
+                                            "Watchfolder for incoming XML EBU-TT files is: in/."};
   struct Case {
     const char* name;
     const char* settings;  // nullptr: no file
@@ -33,24 +35,38 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
     bool chdir_fails = false;
   };
   const Case cases[] = {
-      {"defaults", "[General]\nVersion=1\n",
-       {msg::kInitialized, "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.", kSameFolderWarning},
+      {"defaults",
+       "[General]\nVersion=1\n",
+       {msg::kInitialized, "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.",
+        kSameFolderWarning},
        {}},
-      {"delete mode", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<DELETE>\n",
-       {started[0], started[1], kDeleteModeWarning}, {}},
-      {"delete mode is the exact word", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<delete>\n",
-       started, {}},
+      {"delete mode",
+       "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<DELETE>\n",
+       {started[0], started[1], kDeleteModeWarning},
+       {}},
+      {"delete mode is the exact word",
+       "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=<delete>\n",
+       started,
+       {}},
       {"no settings file", nullptr, {}, {"Error"}},
       {"a newer file, and only the lines after the settings in the log file",
-       "[General]\nVersion=2\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathXml=done\n", started, {"Warning"},
+       "[General]\nVersion=2\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathXml=done\n",
+       started,
+       {"Warning"},
        "01.01.1970 00:00:00  capsel initialized\r\n"
        "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: in/.\r\n"},
-      {"a word in UseLogfile counts as set", "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n",
-       started, {},
+      {"a word in UseLogfile counts as set",
+       "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n",
+       started,
+       {},
        "01.01.1970 00:00:00  capsel initialized\r\n"
        "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: in/.\r\n"},
-      {"a folder that cannot be entered is no reason to stop", "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=done\n",
-       started, {}, "<missing>", true},
+      {"a folder that cannot be entered is no reason to stop",
+       "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=done\n",
+       started,
+       {},
+       "<missing>",
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

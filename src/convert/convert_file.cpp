@@ -162,7 +162,8 @@ int ReadDocument(InputFile& in, EbuTtReader& reader) {
   }
 }
 
-void LogDocumentWarnings(ConvertContext& c, const std::string& file_name, const ReadReport& report) {
+void LogDocumentWarnings(ConvertContext& c, const std::string& file_name,
+                         const ReadReport& report) {
   for (int i = 0; i < report.file_errors; ++i) c.log.LogMessage(msg::kFileError);
   if (report.paragraphs == 0) c.log.LogMessage(FormatMessage(msg::kNoSubtitles, {file_name}));
   if (report.never_shown == 1)
@@ -194,9 +195,11 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
     std::unique_ptr<InputFile> in;
     read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
     if (read_error == 0) {
-      outputs.push_back(StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
+      outputs.push_back(
+          StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
-        outputs.push_back(StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
+        outputs.push_back(
+            StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
       AllOutputs all(outputs);
       EbuTtReader reader(options, all, in->Size());
       read_error = ReadDocument(*in, reader);

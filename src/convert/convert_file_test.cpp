@@ -59,77 +59,120 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
     const char* out_path_xml;
     std::function<void(FakeFileSystem&)> fault;
     Lines lines;
-    bool input_left;      // still /w/in/a.xml
+    bool input_left;  // still /w/in/a.xml
     bool srt_written;
   };
   auto none = [](FakeFileSystem&) {};
   const Case cases[] = {
-      {"not loadable, moved", "<tt", "/w/done/", none,
+      {"not loadable, moved",
+       "<tt",
+       "/w/done/",
+       none,
        {"Processing a.xml...", msg::kNotLoadable,
-        "---- XML error in line 1, column 4: Couldn't find end of Start Tag tt", "Moving a.xml to /w/done/"},
-       false, false},
-      {"unreadable file, moved", kHelloWorld, "/w/done/",
+        "---- XML error in line 1, column 4: Couldn't find end of Start Tag tt",
+        "Moving a.xml to /w/done/"},
+       false,
+       false},
+      {"unreadable file, moved",
+       kHelloWorld,
+       "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRead, "a.xml", EACCES); },
-       {"Processing a.xml...", msg::kNotLoadable,
-        "---- Cannot read a.xml: Permission denied", "Moving a.xml to /w/done/"},
-       false, false},
-      {"srt not writable, moved", kHelloWorld, "/w/done/",
+       {"Processing a.xml...", msg::kNotLoadable, "---- Cannot read a.xml: Permission denied",
+        "Moving a.xml to /w/done/"},
+       false,
+       false},
+      {"srt not writable, moved",
+       kHelloWorld,
+       "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", EACCES); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
         msg::kWriteFailed, kWriteCheck, "Moving a.xml to /w/done/"},
-       false, false},
-      {"disk full while writing", kHelloWorld, "/w/done/",
+       false,
+       false},
+      {"disk full while writing",
+       kHelloWorld,
+       "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
         msg::kWriteFailed, kWriteCheck, "Moving a.xml to /w/done/"},
-       false, false},
-      {"copy fails", kHelloWorld, "/w/done/",
+       false,
+       false},
+      {"copy fails",
+       kHelloWorld,
+       "/w/done/",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EACCES); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed, kMoveCheck},
-       true, true},
-      {"processed folder missing", kHelloWorld, "/w/gone/", none,
+        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed,
+        kMoveCheck},
+       true,
+       true},
+      {"processed folder missing",
+       kHelloWorld,
+       "/w/gone/",
+       none,
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Moving a.xml to /w/gone/", kFileError,
         "---- Error moving XML file to /w/gone/",
         "---- Please check that capsel has write rights to the XML output folder (/w/gone/)."},
-       true, true},
-      {"other device: copy, then delete fails", kHelloWorld, "/w/done/",
+       true,
+       true},
+      {"other device: copy, then delete fails",
+       kHelloWorld,
+       "/w/done/",
        [](FakeFileSystem& f) {
          f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
          f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EACCES);
        },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError},
-       true, true},
-      {"other device: copy fails", kHelloWorld, "/w/done/",
+       true,
+       true},
+      {"other device: copy fails",
+       kHelloWorld,
+       "/w/done/",
        [](FakeFileSystem& f) {
          f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
          f.FailOn(FakeFileSystem::Op::kCopy, "/w/done/a.xml", ENOSPC);
        },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed, kMoveCheck},
-       true, true},
-      {"delete mode", kHelloWorld, "<DELETE>", none,
+        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed,
+        kMoveCheck},
+       true,
+       true},
+      {"delete mode",
+       kHelloWorld,
+       "<DELETE>",
+       none,
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Deleting a.xml"},
-       false, true},
-      {"delete mode, delete fails", kHelloWorld, "<DELETE>",
+       false,
+       true},
+      {"delete mode, delete fails",
+       kHelloWorld,
+       "<DELETE>",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EBUSY); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
         "Successfully processed a.xml.", "Deleting a.xml", kFileError},
-       true, true},
-      {"delete mode keeps what could not be loaded", "junk", "<DELETE>", none,
+       true,
+       true},
+      {"delete mode keeps what could not be loaded",
+       "junk",
+       "<DELETE>",
+       none,
        {"Processing a.xml...", msg::kNotLoadable,
         "---- XML error in line 1, column 1: Document is empty",
         "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
-       false, false},
-      {"delete mode keeps what could not be written", kHelloWorld, "<DELETE>",
+       false,
+       false},
+      {"delete mode keeps what could not be written",
+       kHelloWorld,
+       "<DELETE>",
        [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
        {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
         msg::kWriteFailed, kWriteCheck,
         "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
-       false, false},
+       false,
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -161,7 +204,8 @@ TEST_F(ConvertFileTest, KeepingNeverOverwritesAnEarlierFailure) {
   settings.OutPathXml = "<DELETE>";
   fs.AddFile("/w/in/a.xml.failed", "first");
   fs.AddFile("/w/in/a.xml", "second");
-  EXPECT_EQ(Convert("a.xml").back(), "---- Keeping a.xml as a.xml.failed.2 (no SRT file was written)");
+  EXPECT_EQ(Convert("a.xml").back(),
+            "---- Keeping a.xml as a.xml.failed.2 (no SRT file was written)");
   EXPECT_EQ(fs.Data("/w/in/a.xml.failed"), "first");
   EXPECT_EQ(fs.Data("/w/in/a.xml.failed.2"), "second");
 }
@@ -172,7 +216,8 @@ TEST_F(ConvertFileTest, FailedWriteRemovesAnOlderSrtAndLeavesNoPartialFile) {
   fs.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC);
   Convert("a.xml");
   EXPECT_FALSE(fs.Has("/w/out/a.srt"));
-  for (const auto& [path, file] : fs.files) EXPECT_EQ(path.find("/w/out/"), std::string::npos) << path;
+  for (const auto& [path, file] : fs.files)
+    EXPECT_EQ(path.find("/w/out/"), std::string::npos) << path;
 }
 
 TEST_F(ConvertFileTest, MovingOntoItselfIsACopyFailureAndLosesNothing) {
@@ -218,8 +263,8 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
   struct Case {
     const char* write_utf8;
     const char* code_page;
-    const char* text_bytes;      // nullptr: no file
-    const char* extra_line;      // a line before "Writing", or after it
+    const char* text_bytes;  // nullptr: no file
+    const char* extra_line;  // a line before "Writing", or after it
   };
   const Case cases[] = {
       {"1", "1252", "\xC3\xA9\xE6\x97\xA5", nullptr},
@@ -227,7 +272,9 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
       {"0", "1250", "\xE9?", nullptr},
       {"2", "28591", "\xE9?", nullptr},
       {"yes", "1252", "\xC3\xA9\xE6\x97\xA5", kFileError},
-      {"0", "9999", nullptr, "---- ERROR: Cannot write the SRT file in the ANSI code page: code page 9999 is not known on this system (AnsiCodePage)"},
+      {"0", "9999", nullptr,
+       "---- ERROR: Cannot write the SRT file in the ANSI code page: code page 9999 is not known "
+       "on this system (AnsiCodePage)"},
       {"0", "latin1", nullptr, "---- ERROR: AnsiCodePage \"latin1\" is not a code page number"},
   };
   for (const auto& c : cases) {
@@ -258,7 +305,8 @@ namespace {
 // Two cues: one with a br and the characters WebVTT must escape, one in a yellow bold span
 // and a colour WebVTT has no class for.
 TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
-  const char kWriteCheck[] = "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
+  const char kWriteCheck[] =
+      "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
   settings.WriteVtt = true;
   fs.FailOn(FakeFileSystem::Op::kWrite, "a.vtt", ENOSPC);
   for (const char* out_path_xml : {"/w/done/", "<DELETE>"}) {
@@ -266,11 +314,11 @@ TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
     fs.AddFile("/w/in/a.xml", kHelloWorld);
     Lines lines = Convert("a.xml");
     const std::string last = settings.OutPathXml == "<DELETE>"
-                                  ? "---- Keeping a.xml as a.xml.failed (no WebVTT file was written)"
-                                  : "Moving a.xml to /w/done/";
-    EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-                            "Writing Subtitles to /w/out/a.vtt....", kFileError, msg::kWriteFailed,
-                            kWriteCheck, last}));
+                                 ? "---- Keeping a.xml as a.xml.failed (no WebVTT file was written)"
+                                 : "Moving a.xml to /w/done/";
+    EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....",
+                            msg::kDone, "Writing Subtitles to /w/out/a.vtt....", kFileError,
+                            msg::kWriteFailed, kWriteCheck, last}));
     EXPECT_EQ(fs.Data("/w/out/a.srt"), kHelloWorldSrt);
     EXPECT_FALSE(fs.Has("/w/out/a.vtt"));
   }

@@ -17,14 +17,22 @@ constexpr size_t kWindowBytes = 8 << 20;
 // WebVTT's own colour classes, for the colours that have one.
 const char* VttColorClass(unsigned color) {
   switch (color) {
-    case 0xFFFF00: return "yellow";
-    case 0x00FF00: return "lime";
-    case 0x00FFFF: return "cyan";
-    case 0xFF0000: return "red";
-    case 0xFF00FF: return "magenta";
-    case 0x0000FF: return "blue";
-    case 0x000000: return "black";
-    default: return nullptr;
+    case 0xFFFF00:
+      return "yellow";
+    case 0x00FF00:
+      return "lime";
+    case 0x00FFFF:
+      return "cyan";
+    case 0xFF0000:
+      return "red";
+    case 0xFF00FF:
+      return "magenta";
+    case 0x0000FF:
+      return "blue";
+    case 0x000000:
+      return "black";
+    default:
+      return nullptr;
   }
 }
 
@@ -50,8 +58,10 @@ void CloseTags(CueFormat format, const TextStyle& s, std::string& out) {
   if (s.Italic()) out += "</i>";
   if (s.Bold()) out += "</b>";
   if (s.HasColor()) {
-    if (format == CueFormat::kSrt) out += "</font>";
-    else if (VttColorClass(*s.color)) out += "</c>";
+    if (format == CueFormat::kSrt)
+      out += "</font>";
+    else if (VttColorClass(*s.color))
+      out += "</c>";
   }
 }
 
@@ -62,10 +72,17 @@ void AppendText(CueFormat format, std::string_view text, std::string& out) {
   }
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
     }
   }
 }
@@ -118,9 +135,13 @@ void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueL
   out += "\r\n";
 }
 
-CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file,
-                             int open_error)
-    : format_(format), code_page_(code_page), styled_(styled), file_(std::move(file)), error_(open_error) {
+CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled,
+                             std::unique_ptr<OutputFile> file, int open_error)
+    : format_(format),
+      code_page_(code_page),
+      styled_(styled),
+      file_(std::move(file)),
+      error_(open_error) {
   if (format_ == CueFormat::kVtt) text_ = kVttHeader;
 }
 

@@ -38,7 +38,8 @@ class CueFileWriter final : public CueSink {
  public:
   /// `file` may be null (it could not be created): the cues are then only counted, and
   /// Commit reports `open_error`.
-  CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file, int open_error);
+  CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file,
+                int open_error);
   void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override;
   /// Writes what is left and gives the file its name. 0, or the first errno of the writing.
   int Commit();

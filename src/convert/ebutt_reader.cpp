@@ -15,7 +15,9 @@ namespace capsel {
 namespace {
 
 // Input is untrusted: nothing named by a document is ever fetched.
-xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) { return nullptr; }
+xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) {
+  return nullptr;
+}
 
 void Silence(void*, const char*, ...) {}
 void SilenceStructured(void*, xmlErrorPtr) {}
@@ -36,8 +38,9 @@ const char* Chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
 
 struct EbuTtReader::Impl {
   Impl(const ReadOptions& options, CueSink& sink, uint64_t size_hint)
-      : machine(options, sink, [this](std::string value) { return Decode(std::move(value)); },
-                size_hint * 4 + (1u << 20)) {}
+      : machine(
+            options, sink, [this](std::string value) { return Decode(std::move(value)); },
+            size_hint * 4 + (1u << 20)) {}
   ~Impl() {
     if (ctxt == nullptr) return;
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
@@ -47,7 +50,9 @@ struct EbuTtReader::Impl {
 
   // The parser hands its own context to every callback (its default handlers need it); the
   // reader rides along in the context's private pointer.
-  static Impl* Of(void* ctx) { return static_cast<Impl*>(static_cast<xmlParserCtxtPtr>(ctx)->_private); }
+  static Impl* Of(void* ctx) {
+    return static_cast<Impl*>(static_cast<xmlParserCtxtPtr>(ctx)->_private);
+  }
 
   // A callback must never let an exception into the parser's C code: running out of memory
   // stops the document instead.
@@ -67,7 +72,8 @@ struct EbuTtReader::Impl {
   static void OnStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
                       const xmlChar**, int nb_attributes, int, const xmlChar** attributes) {
     Guarded(ctx, [&](SaxReader& m) {
-      return m.Start(Chars(localname), uri ? Chars(uri) : nullptr, SaxAttributes{attributes, nb_attributes});
+      return m.Start(Chars(localname), uri ? Chars(uri) : nullptr,
+                     SaxAttributes{attributes, nb_attributes});
     });
   }
   static void OnEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
@@ -98,8 +104,9 @@ struct EbuTtReader::Impl {
 
   // An attribute value with its entity and character references resolved.
   std::string Decode(std::string value) const {
-    xmlChar* decoded = xmlStringLenDecodeEntities(ctxt, reinterpret_cast<const xmlChar*>(value.data()),
-                                                  static_cast<int>(value.size()), XML_SUBSTITUTE_REF, 0, 0, 0);
+    xmlChar* decoded =
+        xmlStringLenDecodeEntities(ctxt, reinterpret_cast<const xmlChar*>(value.data()),
+                                   static_cast<int>(value.size()), XML_SUBSTITUTE_REF, 0, 0, 0);
     if (decoded == nullptr) return value;
     std::string out = Chars(decoded);
     xmlFree(decoded);
@@ -124,7 +131,8 @@ struct EbuTtReader::Impl {
     handler.error = nullptr;
     handler.warning = nullptr;
     // The first bytes tell the parser the document's encoding.
-    ctxt = xmlCreatePushParserCtxt(&handler, nullptr, first.data(), static_cast<int>(first.size()), nullptr);
+    ctxt = xmlCreatePushParserCtxt(&handler, nullptr, first.data(), static_cast<int>(first.size()),
+                                   nullptr);
     if (ctxt == nullptr) return false;
     ctxt->_private = this;
     // No XML_PARSE_NOENT: it would read external entities. No XML_PARSE_HUGE: it would lift
@@ -156,8 +164,10 @@ struct EbuTtReader::Impl {
   }
 
   ReadReport Finish() {
-    if (ctxt == nullptr && head.empty()) refusal = "Document is empty";
-    else if (ctxt == nullptr && !Create(head)) refusal = "out of memory";
+    if (ctxt == nullptr && head.empty())
+      refusal = "Document is empty";
+    else if (ctxt == nullptr && !Create(head))
+      refusal = "out of memory";
     if (ctxt != nullptr && Healthy()) xmlParseChunk(ctxt, nullptr, 0, 1);
     ReadReport& report = machine.report();
     const bool well_formed = ctxt != nullptr && ctxt->wellFormed && ctxt->nsWellFormed;

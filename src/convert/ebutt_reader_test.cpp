@@ -36,12 +36,15 @@ std::optional<std::string> DataFile(const std::filesystem::path& path) {
 // SOURCES.md says how a case is laid out).
 TEST(DocumentCases, EachGivesItsCheckedSubtitlesAndLogLines) {
   int cases = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(CAPSEL_TEST_DATA) + "/cases")) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(std::string(CAPSEL_TEST_DATA) + "/cases")) {
     std::filesystem::path path = entry.path();
     if (path.extension() != ".xml") continue;
     ++cases;
     const std::string name = path.stem();
-    auto beside = [&](const char* extension) { return DataFile(std::filesystem::path(path).replace_extension(extension)); };
+    auto beside = [&](const char* extension) {
+      return DataFile(std::filesystem::path(path).replace_extension(extension));
+    };
     const auto srt = beside(".srt"), log = beside(".log");
     ASSERT_TRUE(srt || log) << name << ": a case needs its .srt or .log file";
     auto out = ConvertDocument(*beside(".xml"), beside(".ini").value_or(""));
@@ -56,11 +59,14 @@ TEST(DocumentCases, EachGivesItsCheckedSubtitlesAndLogLines) {
 
 TEST(ReadEbuTt, ReadsTheEncodingsDocumentsComeIn) {
   const std::string tt = "<tt xmlns=\"http://www.w3.org/ns/ttml\">";
-  const std::string body = "<body><div><p begin=\"0s\" end=\"1s\"><span>caf\xE9</span></p></div></body></tt>";
+  const std::string body =
+      "<body><div><p begin=\"0s\" end=\"1s\"><span>caf\xE9</span></p></div></body></tt>";
   std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + tt + body;
-  std::string cp1252 = "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + tt +
-                       "<body><div><p begin=\"0s\" end=\"1s\"><span>\x80 caf\xE9</span></p></div></body></tt>";
-  std::string utf8 = tt + "<body><div><p begin=\"0s\" end=\"1s\"><span>caf\xC3\xA9</span></p></div></body></tt>";
+  std::string cp1252 =
+      "<?xml version=\"1.0\" encoding=\"windows-1252\"?>" + tt +
+      "<body><div><p begin=\"0s\" end=\"1s\"><span>\x80 caf\xE9</span></p></div></body></tt>";
+  std::string utf8 =
+      tt + "<body><div><p begin=\"0s\" end=\"1s\"><span>caf\xC3\xA9</span></p></div></body></tt>";
   std::string utf8_bom = "\xEF\xBB\xBF" + utf8;
   // UTF-16 little endian with its byte-order mark.
   std::string utf16 = "\xFF\xFE";
@@ -95,15 +101,20 @@ TEST(ReadEbuTt, NeverLoadsAnExternalEntityOrDtd) {
   const char* secret_path = "/tmp/capsel-secret-entity.txt";
   std::ofstream(secret_path) << "TOP SECRET";
   std::string doc =
-      std::string("<?xml version=\"1.0\"?>\n<!DOCTYPE tt SYSTEM \"file:///tmp/capsel-dtd.dtd\" [\n"
-                  "<!ENTITY secret SYSTEM \"file://") + secret_path + "\">\n"
+      std::string(
+          "<?xml version=\"1.0\"?>\n<!DOCTYPE tt SYSTEM \"file:///tmp/capsel-dtd.dtd\" [\n"
+          "<!ENTITY secret SYSTEM \"file://") +
+      secret_path +
+      "\">\n"
       "<!ENTITY inner \"inside\">\n]>\n"
       "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>"
       "<p begin=\"0s\" end=\"1s\"><span>[&secret;] &inner;</span></p></div></body></tt>";
   auto out = ConvertDocument(doc);
   std::remove(secret_path);
-  EXPECT_EQ(out.srt, "1\r\n00:00:00,000 --> 00:00:01,000\r\n[] inside\r\n\r\n");  // the internal entity only
-  EXPECT_EQ(out.notes, L{"---- WARNING: doc.xml refers to external entities; their text was left out"});
+  EXPECT_EQ(out.srt,
+            "1\r\n00:00:00,000 --> 00:00:01,000\r\n[] inside\r\n\r\n");  // the internal entity only
+  EXPECT_EQ(out.notes,
+            L{"---- WARNING: doc.xml refers to external entities; their text was left out"});
 }
 
 std::string SrtOf(const std::string& file) {

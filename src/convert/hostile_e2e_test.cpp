@@ -18,8 +18,8 @@ namespace {
 TEST(Hostile, AwkwardFileNamesAreConvertedUnderTheirOwnName) {
   Workspace w("[Processing]\nMinFileAge=0\n");
   const std::vector<std::string> names = {"-leading dash", "blanks and 'single' \"double\" quotes",
-                                          "\xC3\xBCmlaut \xC3\xB1 \xE6\x97\xA5\xE6\x9C\xAC", "semi;colon $HOME `x`",
-                                          "a\nb\rc\x1B[2Jd\x7F"};
+                                          "\xC3\xBCmlaut \xC3\xB1 \xE6\x97\xA5\xE6\x9C\xAC",
+                                          "semi;colon $HOME `x`", "a\nb\rc\x1B[2Jd\x7F"};
   for (const auto& name : names) WriteOldFile(w.Path("in/" + name + ".xml"), testdoc::kHelloWorld);
   ProcessRun run = w.Once();
   EXPECT_EQ(run.status, 0) << run.out;
@@ -34,11 +34,13 @@ TEST(Hostile, AFileLargerThanTheMemoryLimitIsReportedAndTheScanGoesOn) {
   WriteOldFile(w.Path("in/a_huge.xml"), "");
   ASSERT_EQ(::truncate(w.Path("in/a_huge.xml").c_str(), 2'000'000'000), 0);
   WriteOldFile(w.Path("in/b_next.xml"), testdoc::kHelloWorld);
-  ProcessRun run = RunCapsel({"--as=1500000000", CAPSEL_BINARY, "--headless", "--once", "--config", w.Ini()},
-                             "/usr/bin/prlimit");
+  ProcessRun run =
+      RunCapsel({"--as=1500000000", CAPSEL_BINARY, "--headless", "--once", "--config", w.Ini()},
+                "/usr/bin/prlimit");
   EXPECT_EQ(run.status, 2) << run.out << run.err;
   EXPECT_NE(run.out.find("Processing a_huge.xml...\n"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("---- XML error in line 1, column 1: Document is empty\n"), std::string::npos);
+  EXPECT_NE(run.out.find("---- XML error in line 1, column 1: Document is empty\n"),
+            std::string::npos);
   EXPECT_TRUE(Exists(w.Path("done/a_huge.xml")));
   EXPECT_EQ(ReadFile(w.Path("out/b_next.srt")), testdoc::kHelloWorldSrt);
 }
@@ -51,7 +53,8 @@ TEST(Hostile, AFileRewrittenWhileItIsReadNeitherCrashesNorIsLost) {
   WriteOldFile(path, big);
   std::atomic<bool> stop{false};
   std::thread writer([&] {
-    for (int i = 0; !stop; ++i) WriteFile(path, i % 2 ? big : std::string(testdoc::kHelloWorld).substr(0, 100));
+    for (int i = 0; !stop; ++i)
+      WriteFile(path, i % 2 ? big : std::string(testdoc::kHelloWorld).substr(0, 100));
   });
   ProcessRun run = w.Once();
   stop = true;

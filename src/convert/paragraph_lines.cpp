@@ -107,19 +107,25 @@ void ParagraphContent::Clear() {
   has_break_ = has_top_span_ = false;
 }
 
-void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t style, Interval visible,
-                               bool top_level) {
+void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t style,
+                               Interval visible, bool top_level) {
   if (!pieces_.empty()) {
     Piece& last = pieces_.back();
-    if (last.kind == Kind::kText && last.preserve == preserve && last.top_level == top_level && last.style == style &&
-        last.visible == visible && last.offset + last.length == text_.size()) {
+    if (last.kind == Kind::kText && last.preserve == preserve && last.top_level == top_level &&
+        last.style == style && last.visible == visible &&
+        last.offset + last.length == text_.size()) {
       text_.append(text);
       last.length += static_cast<uint32_t>(text.size());
       return;
     }
   }
-  Piece piece{Kind::kText, preserve, top_level, style, static_cast<uint32_t>(text_.size()),
-              static_cast<uint32_t>(text.size()), visible};
+  Piece piece{Kind::kText,
+              preserve,
+              top_level,
+              style,
+              static_cast<uint32_t>(text_.size()),
+              static_cast<uint32_t>(text.size()),
+              visible};
   text_.append(text);
   pieces_.push_back(piece);
 }
@@ -132,7 +138,8 @@ void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out
     switch (p.kind) {
       case Kind::kText:
         if (per_span && !in_top_span) break;  // blanks between the spans
-        if (p.visible.begin <= from && p.visible.end >= to) lines.Text(TextOf(p), p.preserve, p.style);
+        if (p.visible.begin <= from && p.visible.end >= to)
+          lines.Text(TextOf(p), p.preserve, p.style);
         break;
       case Kind::kBreak:
         lines.Break();
@@ -158,12 +165,13 @@ bool ParagraphContent::HasOwnText() const {
 
 bool ParagraphContent::HasTimedText(Interval whole) const {
   for (const Piece& p : pieces_)
-    if (p.kind == Kind::kText && !(p.visible.begin <= whole.begin && p.visible.end >= whole.end)) return true;
+    if (p.kind == Kind::kText && !(p.visible.begin <= whole.begin && p.visible.end >= whole.end))
+      return true;
   return false;
 }
 
-void ParagraphContent::ForEachStretch(Interval whole, bool styled,
-                                      const std::function<void(Interval, const CueLines&)>& cue) const {
+void ParagraphContent::ForEachStretch(
+    Interval whole, bool styled, const std::function<void(Interval, const CueLines&)>& cue) const {
   std::vector<double> cuts{whole.begin, whole.end};
   for (const Piece& p : pieces_) {
     if (p.kind != Kind::kText) continue;

@@ -41,7 +41,7 @@ class ParagraphContent {
   enum class Kind : uint8_t { kText, kBreak, kSpanStart, kSpanEnd };
   struct Piece {
     Kind kind;
-    bool preserve = false;  // xml:space="preserve"
+    bool preserve = false;   // xml:space="preserve"
     bool top_level = false;  // text directly in the paragraph, outside spans
     uint16_t style = 0;
     uint32_t offset = 0, length = 0;  // the text, in text()
@@ -50,7 +50,8 @@ class ParagraphContent {
 
   void Clear();
   /// Adds text; text of the same kind right after text joins it.
-  void AddText(std::string_view text, bool preserve, uint16_t style, Interval visible, bool top_level);
+  void AddText(std::string_view text, bool preserve, uint16_t style, Interval visible,
+               bool top_level);
   void AddBreak() {
     Add(Kind::kBreak);
     has_break_ = true;
@@ -63,7 +64,9 @@ class ParagraphContent {
   void AddSpanEnd() { Add(Kind::kSpanEnd); }
 
   const std::vector<Piece>& pieces() const { return pieces_; }
-  std::string_view TextOf(const Piece& p) const { return std::string_view(text_).substr(p.offset, p.length); }
+  std::string_view TextOf(const Piece& p) const {
+    return std::string_view(text_).substr(p.offset, p.length);
+  }
   size_t text_size() const { return text_.size(); }
 
   /// Lays out the text visible over the whole of [from, to) into `out`. A paragraph with a br

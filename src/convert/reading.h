@@ -30,12 +30,12 @@ class CueSink {
 
 /// What reading a document gave, besides its cues.
 struct ReadReport {
-  bool loaded = false;  // false: not well-formed XML, or refused (see error)
-  std::string error;    // the parser's reason, for the log
-  int line = 0, column = 0;  // where the parser stopped, when it knows
-  int paragraphs = 0;        // paragraphs found
-  int never_shown = 0;       // paragraphs that give no cue
-  int file_errors = 0;       // times that are there but do not read, and ends left open
+  bool loaded = false;             // false: not well-formed XML, or refused (see error)
+  std::string error;               // the parser's reason, for the log
+  int line = 0, column = 0;        // where the parser stopped, when it knows
+  int paragraphs = 0;              // paragraphs found
+  int never_shown = 0;             // paragraphs that give no cue
+  int file_errors = 0;             // times that are there but do not read, and ends left open
   bool external_entities = false;  // text refers to an external entity, never loaded
 };
 

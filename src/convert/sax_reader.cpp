@@ -58,30 +58,54 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
       // Most attributes here are the ones wanted, or region and the like: the first letter
       // picks the one name to compare.
       switch (local[0]) {
-        case 'b': slot = std::strcmp(local, "begin") == 0 ? &f.begin : nullptr; break;
-        case 'e': slot = std::strcmp(local, "end") == 0 ? &f.end : nullptr; break;
-        case 'd': slot = std::strcmp(local, "dur") == 0 ? &f.dur : nullptr; break;
-        case 's': slot = std::strcmp(local, "style") == 0 ? &f.style : nullptr; break;
-        case 't': slot = std::strcmp(local, "timeContainer") == 0 ? &f.time_container : nullptr; break;
-        case 'i': slot = std::strcmp(local, "id") == 0 ? &f.id : nullptr; break;
-        default: break;
+        case 'b':
+          slot = std::strcmp(local, "begin") == 0 ? &f.begin : nullptr;
+          break;
+        case 'e':
+          slot = std::strcmp(local, "end") == 0 ? &f.end : nullptr;
+          break;
+        case 'd':
+          slot = std::strcmp(local, "dur") == 0 ? &f.dur : nullptr;
+          break;
+        case 's':
+          slot = std::strcmp(local, "style") == 0 ? &f.style : nullptr;
+          break;
+        case 't':
+          slot = std::strcmp(local, "timeContainer") == 0 ? &f.time_container : nullptr;
+          break;
+        case 'i':
+          slot = std::strcmp(local, "id") == 0 ? &f.id : nullptr;
+          break;
+        default:
+          break;
       }
     } else if (const std::string_view name = local; std::strcmp(uri, kXmlNamespace) == 0) {
-      if (name == "space") slot = &f.xml_space;
-      else if (name == "id") slot = &f.xml_id;
+      if (name == "space")
+        slot = &f.xml_space;
+      else if (name == "id")
+        slot = &f.xml_id;
     } else if (InVocabulary(uri, {"#styling", "#style"})) {
-      if (name == "color") slot = &f.color;
-      else if (name == "fontWeight") slot = &f.font_weight;
-      else if (name == "fontStyle") slot = &f.font_style;
-      else if (name == "textDecoration") slot = &f.text_decoration;
+      if (name == "color")
+        slot = &f.color;
+      else if (name == "fontWeight")
+        slot = &f.font_weight;
+      else if (name == "fontStyle")
+        slot = &f.font_style;
+      else if (name == "textDecoration")
+        slot = &f.text_decoration;
     } else if (InVocabulary(uri, {"#parameter"})) {
-      if (name == "frameRate") slot = &f.frame_rate;
-      else if (name == "frameRateMultiplier") slot = &f.frame_rate_multiplier;
-      else if (name == "subFrameRate") slot = &f.sub_frame_rate;
-      else if (name == "tickRate") slot = &f.tick_rate;
+      if (name == "frameRate")
+        slot = &f.frame_rate;
+      else if (name == "frameRateMultiplier")
+        slot = &f.frame_rate_multiplier;
+      else if (name == "subFrameRate")
+        slot = &f.sub_frame_rate;
+      else if (name == "tickRate")
+        slot = &f.tick_rate;
     }
     // The first of a name counts, as a lookup by name would find it.
-    if (slot != nullptr && slot->data() == nullptr) *slot = value.data() ? value : std::string_view("", 0);
+    if (slot != nullptr && slot->data() == nullptr)
+      *slot = value.data() ? value : std::string_view("", 0);
   }
   return f;
 }
@@ -116,15 +140,19 @@ TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, doubl
   std::optional<double> dur;
   bool end_read = read(attrs.end, &t.end, previous_end_);
   bool dur_read = read(attrs.dur, &dur, 0);
-  if (dur_read) t.dur = dur;
-  else if (paragraph && end_read && !t.end) t.end = previous_end_ - sync;
-  if (attrs.time_container.data() != nullptr) t.seq = TrimXmlBlanks(Value(attrs.time_container, scratch)) == "seq";
+  if (dur_read)
+    t.dur = dur;
+  else if (paragraph && end_read && !t.end)
+    t.end = previous_end_ - sync;
+  if (attrs.time_container.data() != nullptr)
+    t.seq = TrimXmlBlanks(Value(attrs.time_container, scratch)) == "seq";
   return t;
 }
 
 TextStyle SaxReader::InlineStyle(const Found& attrs) const {
   std::optional<std::string> values[4];
-  const std::string_view raws[4] = {attrs.color, attrs.font_weight, attrs.font_style, attrs.text_decoration};
+  const std::string_view raws[4] = {attrs.color, attrs.font_weight, attrs.font_style,
+                                    attrs.text_decoration};
   for (int i = 0; i < 4; ++i) {
     std::string scratch;
     if (raws[i].data() != nullptr) values[i] = std::string(Value(raws[i], scratch));
@@ -163,8 +191,10 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
   Frame frame;
   Frame* parent = stack_.empty() ? nullptr : &stack_.back();
   frame.preserve = parent ? parent->preserve : false;
-  if (attrs.xml_space == "preserve") frame.preserve = true;
-  else if (attrs.xml_space == "default") frame.preserve = false;
+  if (attrs.xml_space == "preserve")
+    frame.preserve = true;
+  else if (attrs.xml_space == "default")
+    frame.preserve = false;
   // The parser hands the same string for every use of a namespace: one comparison per
   // namespace, not per element.
   if (uri != last_uri_) {
@@ -184,7 +214,8 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         frame.timed = RootElement();
         legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
         std::string s1, s2, s3, s4;
-        timing_ = ReadTimingParameters(Value(attrs.frame_rate, s1), Value(attrs.frame_rate_multiplier, s2),
+        timing_ = ReadTimingParameters(Value(attrs.frame_rate, s1),
+                                       Value(attrs.frame_rate_multiplier, s2),
                                        Value(attrs.sub_frame_rate, s3), Value(attrs.tick_rate, s4));
       }
       break;
@@ -197,8 +228,10 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
       }
       break;
     case Kind::kHead:
-      if (is("styling") && options_.style_tags) frame.kind = Kind::kStyling;
-      else if (is("metadata") && options_.subtract_start_of_programme) frame.kind = Kind::kHeadMetadata;
+      if (is("styling") && options_.style_tags)
+        frame.kind = Kind::kStyling;
+      else if (is("metadata") && options_.subtract_start_of_programme)
+        frame.kind = Kind::kHeadMetadata;
       break;
     case Kind::kStyling:
       if (is("style")) {
@@ -206,7 +239,8 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         if (id.data() != nullptr) {
           std::string scratch;
           std::string key(id.data() == attrs.id.data() ? Value(id, scratch) : id);
-          style_sheet_.Add(std::move(key), SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs));
+          style_sheet_.Add(std::move(key), SplitIds(Value(attrs.style, scratch)),
+                           InlineStyle(attrs));
         }
       }
       break;
@@ -290,8 +324,10 @@ bool SaxReader::Text(const char* text, size_t length) {
     // Whether the text is only blanks matters only where it could hold open an element whose
     // end is not known yet.
     const TimedElement& t = frame.timed;
-    const bool matters = !t.seq && t.latest_child_end != kIndefinite && (!t.end_known || t.interval.end == kIndefinite);
-    Interval visible = AnonymousText(frame.timed, matters && IsXmlBlankText(std::string_view(text, length)));
+    const bool matters = !t.seq && t.latest_child_end != kIndefinite &&
+                         (!t.end_known || t.interval.end == kIndefinite);
+    Interval visible =
+        AnonymousText(frame.timed, matters && IsXmlBlankText(std::string_view(text, length)));
     paragraph_.AddText(std::string_view(text, length), frame.preserve, frame.style_index, visible,
                        frame.kind == Kind::kParagraph);
   }
@@ -301,7 +337,8 @@ bool SaxReader::Text(const char* text, size_t length) {
 void SaxReader::StartParagraph(Frame& frame) {
   paragraph_.Clear();
   // A paragraph whose end is open lasts until a later one begins.
-  if (begin_readable_ && frame.timed.interval.begin < kIndefinite) Resolve(frame.timed.interval.begin);
+  if (begin_readable_ && frame.timed.interval.begin < kIndefinite)
+    Resolve(frame.timed.interval.begin);
 }
 
 void SaxReader::FinishParagraph(Frame& frame) {
@@ -363,7 +400,9 @@ void SaxReader::Shifted(Interval* interval) const {
 }
 
 // A cue shorter than a millisecond would be written with its end equal to its begin.
-static bool Shown(Interval interval) { return SrtMilliseconds(interval.begin) < SrtMilliseconds(interval.end); }
+static bool Shown(Interval interval) {
+  return SrtMilliseconds(interval.begin) < SrtMilliseconds(interval.end);
+}
 
 // A paragraph gives one cue for its interval or, where its text is timed on its own, one for
 // each stretch in which the text stays the same; none when it is never shown.
@@ -378,12 +417,13 @@ void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
         shown = true;
       }
     } else {
-      content.ForEachStretch(interval, options_.style_tags, [&](Interval stretch, const CueLines& lines) {
-        Shifted(&stretch);
-        if (!Shown(stretch)) return;
-        sink_.OnCue(stretch, lines, styles_);
-        shown = true;
-      });
+      content.ForEachStretch(interval, options_.style_tags,
+                             [&](Interval stretch, const CueLines& lines) {
+                               Shifted(&stretch);
+                               if (!Shown(stretch)) return;
+                               sink_.OnCue(stretch, lines, styles_);
+                               shown = true;
+                             });
     }
   }
   if (!shown) ++report_.never_shown;

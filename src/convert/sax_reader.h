@@ -35,8 +35,8 @@ class SaxReader {
  public:
   /// `decode` resolves the entity and character references of an attribute value;
   /// `text_budget` bounds the text of all paragraphs together (entity expansion).
-  SaxReader(const ReadOptions& options, CueSink& sink, std::function<std::string(std::string)> decode,
-            uint64_t text_budget);
+  SaxReader(const ReadOptions& options, CueSink& sink,
+            std::function<std::string(std::string)> decode, uint64_t text_budget);
 
   /// False when the document is refused (nesting too deep); reading must stop.
   bool Start(const char* name, const char* uri, SaxAttributes attributes);
@@ -52,8 +52,17 @@ class SaxReader {
 
  private:
   enum class Kind {
-    kSkip, kRoot, kHead, kStyling, kHeadMetadata, kDocumentMetadata, kStartOfProgramme,
-    kBody, kDiv, kParagraph, kSpan
+    kSkip,
+    kRoot,
+    kHead,
+    kStyling,
+    kHeadMetadata,
+    kDocumentMetadata,
+    kStartOfProgramme,
+    kBody,
+    kDiv,
+    kParagraph,
+    kSpan
   };
   struct Frame {
     Kind kind = Kind::kSkip;
@@ -74,7 +83,7 @@ class SaxReader {
   // as it stands in the document (null data: absent).
   struct Found {
     std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space;
-    std::string_view color, font_weight, font_style, text_decoration;  // tts:
+    std::string_view color, font_weight, font_style, text_decoration;               // tts:
     std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;  // ttp:
   };
   static Found Gather(SaxAttributes attrs);

@@ -42,7 +42,8 @@ class ScanTest : public ::testing::Test {
 };
 
 TEST_F(ScanTest, QueuesOrdinaryXmlFilesInByteOrder) {
-  for (const char* name : {"b.xml", "A.xml", "c.XML", "a.xml", "notes.txt", ".hidden.xml", "xml", ".xml"})
+  for (const char* name :
+       {"b.xml", "A.xml", "c.XML", "a.xml", "notes.txt", ".hidden.xml", "xml", ".xml"})
     AddOld(name);
   fs.AddDir("/w/in/folder.xml");
   EXPECT_EQ(Queue(), (Lines{"A.xml", "a.xml", "b.xml", "c.XML"}));
@@ -80,14 +81,29 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
   constexpr std::int64_t kDay = 86400;
   const Case cases[] = {
       {"a day ahead", "2", kDay, {{0, kNone, false}, {1.9, kNone, false}, {2, kNone, true}}},
-      {"growing", "2", 0, {{0, kNone, false}, {1, kGrow, false}, {2.5, kNone, false}, {3, kNone, true}}},
-      {"touched", "2", kDay, {{0, kNone, false}, {1, kTouch, false}, {2.9, kNone, false}, {3, kNone, true}}},
-      {"gone and back", "2", kDay,
-       {{0, kNone, false}, {1, kRemove, false}, {1.5, kRestore, false}, {3, kNone, false}, {3.5, kNone, true}}},
+      {"growing",
+       "2",
+       0,
+       {{0, kNone, false}, {1, kGrow, false}, {2.5, kNone, false}, {3, kNone, true}}},
+      {"touched",
+       "2",
+       kDay,
+       {{0, kNone, false}, {1, kTouch, false}, {2.9, kNone, false}, {3, kNone, true}}},
+      {"gone and back",
+       "2",
+       kDay,
+       {{0, kNone, false},
+        {1, kRemove, false},
+        {1.5, kRestore, false},
+        {3, kNone, false},
+        {3.5, kNone, true}}},
       {"old by the wall clock", "2", -2, {{0, kNone, true}}},
       {"at once", "0", kDay, {{0, kNone, true}}},
       {"negative is at once", "-5", kDay, {{0, kNone, true}}},
-      {"huge waits a day", "9223372037", kDay, {{0, kNone, false}, {kDay - 1, kNone, false}, {kDay, kNone, true}}},
+      {"huge waits a day",
+       "9223372037",
+       kDay,
+       {{0, kNone, false}, {kDay - 1, kNone, false}, {kDay, kNone, true}}},
       {"huge, older than a day", "9223372037", -kDay, {{0, kNone, true}}},
   };
   const std::string path = "/w/in/a.xml";

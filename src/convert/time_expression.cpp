@@ -36,7 +36,6 @@ bool ReadDecimal(std::string_view s, size_t& pos, double* value, size_t* int_dig
   return true;
 }
 
-
 std::optional<double> PositiveNumber(std::string_view text) {
   text = TrimXmlBlanks(text);
   size_t pos = 0;
@@ -117,18 +116,21 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
     if (pos >= s.size() || s[pos] != ':') return std::nullopt;
     ++pos;
     size_t seconds_start = pos;
-    if (!ReadDecimal(s, pos, &seconds, &digits) || digits != 2 || seconds >= 61) return std::nullopt;
+    if (!ReadDecimal(s, pos, &seconds, &digits) || digits != 2 || seconds >= 61)
+      return std::nullopt;
     bool has_fraction = pos > seconds_start + 2;
     double total = first * 3600 + minutes * 60 + seconds;
     if (pos < s.size() && s[pos] == ':' && !has_fraction) {
       ++pos;
       double frames = 0;
       // TTML counts frames, and sub-frames, from 0 to one below their rate.
-      if (!ReadDecimal(s, pos, &frames, nullptr, false) || frames >= timing.frame_rate) return std::nullopt;
+      if (!ReadDecimal(s, pos, &frames, nullptr, false) || frames >= timing.frame_rate)
+        return std::nullopt;
       if (pos < s.size() && s[pos] == '.') {
         ++pos;
         double sub_frames = 0;
-        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false) || sub_frames >= timing.sub_frame_rate)
+        if (!ReadDecimal(s, pos, &sub_frames, nullptr, false) ||
+            sub_frames >= timing.sub_frame_rate)
           return std::nullopt;
         frames += sub_frames / timing.sub_frame_rate;
       }

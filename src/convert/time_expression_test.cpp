@@ -54,7 +54,7 @@ TEST(TimeExpression, ReadsClockAndOffsetTimes) {
       {"-00:00:01", &defaults, nullptr},
       {"5 s", &defaults, nullptr},
       {"5sec", &defaults, nullptr},
-      {"00:00:01:25", &pal, nullptr},        // frames run from 0 to 24 at 25 fps
+      {"00:00:01:25", &pal, nullptr},  // frames run from 0 to 24 at 25 fps
       {"00:00:01:29", &ntsc, "00:00:01,968"},
       {"00:00:01:30", &ntsc, nullptr},
       {"00:00:00:01.4", &subframes, nullptr},  // sub-frames from 0 to 3

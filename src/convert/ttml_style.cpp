@@ -7,7 +7,6 @@
 namespace capsel {
 namespace {
 
-
 unsigned HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -77,7 +76,8 @@ std::vector<std::string> SplitIds(std::string_view list) {
     size_t start = list.find_first_not_of(kBlanks);
     if (start == std::string_view::npos) break;
     size_t end = list.find_first_of(kBlanks, start);
-    ids.emplace_back(list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+    ids.emplace_back(
+        list.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
     if (end == std::string_view::npos) break;
     list.remove_prefix(end);
   }
@@ -92,9 +92,12 @@ TextStyle StyleFromAttributes(const std::string* color, const std::string* font_
   if (font_style) s.italic = TrimXmlBlanks(*font_style) == "italic";
   if (text_decoration) {
     std::string_view d = *text_decoration;
-    if (d.find("noUnderline") != std::string_view::npos) s.underline = false;
-    else if (d.find("underline") != std::string_view::npos) s.underline = true;
-    else if (TrimXmlBlanks(d) == "none") s.underline = false;
+    if (d.find("noUnderline") != std::string_view::npos)
+      s.underline = false;
+    else if (d.find("underline") != std::string_view::npos)
+      s.underline = true;
+    else if (TrimXmlBlanks(d) == "none")
+      s.underline = false;
   }
   return s;
 }
@@ -134,11 +137,11 @@ std::optional<unsigned> ParseTtmlColor(std::string_view text) {
     return parts[0] << 16 | parts[1] << 8 | parts[2];
   }
   static const std::map<std::string_view, unsigned> kNamed = {
-      {"black", 0x000000}, {"silver", 0xC0C0C0}, {"gray", 0x808080},   {"white", 0xFFFFFF},
-      {"maroon", 0x800000}, {"red", 0xFF0000},   {"purple", 0x800080}, {"fuchsia", 0xFF00FF},
-      {"magenta", 0xFF00FF}, {"green", 0x008000}, {"lime", 0x00FF00},  {"olive", 0x808000},
-      {"yellow", 0xFFFF00}, {"navy", 0x000080},  {"blue", 0x0000FF},   {"teal", 0x008080},
-      {"aqua", 0x00FFFF},   {"cyan", 0x00FFFF}};
+      {"black", 0x000000},   {"silver", 0xC0C0C0}, {"gray", 0x808080},   {"white", 0xFFFFFF},
+      {"maroon", 0x800000},  {"red", 0xFF0000},    {"purple", 0x800080}, {"fuchsia", 0xFF00FF},
+      {"magenta", 0xFF00FF}, {"green", 0x008000},  {"lime", 0x00FF00},   {"olive", 0x808000},
+      {"yellow", 0xFFFF00},  {"navy", 0x000080},   {"blue", 0x0000FF},   {"teal", 0x008080},
+      {"aqua", 0x00FFFF},    {"cyan", 0x00FFFF}};
   auto it = kNamed.find(t);
   if (it != kNamed.end()) return it->second;
   return std::nullopt;

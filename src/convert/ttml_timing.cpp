@@ -35,12 +35,15 @@ TimedElement OpenChild(const TimedElement& parent, const TimingAttributes& own) 
 
 Interval CloseChild(TimedElement& parent, TimedElement& child) {
   if (!child.end_known) {
-    double implicit = child.seq ? child.cursor : std::max(child.latest_child_end, child.interval.begin);
+    double implicit =
+        child.seq ? child.cursor : std::max(child.latest_child_end, child.interval.begin);
     child.interval.end = std::min(implicit, parent.interval.end);
     child.end_known = true;
   }
-  if (parent.seq) parent.cursor = child.interval.end;
-  else parent.latest_child_end = std::max(parent.latest_child_end, child.interval.end);
+  if (parent.seq)
+    parent.cursor = child.interval.end;
+  else
+    parent.latest_child_end = std::max(parent.latest_child_end, child.interval.end);
   return child.interval;
 }
 

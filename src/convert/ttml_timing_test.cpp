@@ -32,7 +32,11 @@ TEST(TtmlTiming, OpensChildrenOfParallelAndSequentialParents) {
       {"par: cut to the parent", par, Times(5, 30), {15, 20}, true},
       {"par: after the parent's end", par, Times(15, 16), {25, 20}, true},
       {"seq: from the previous child's end", seq, Times(1, {}, 2), {13, 15}, true},
-      {"seq: no end, implicit (until then cut only by the parent)", seq, Times({}), {12, 20}, false},
+      {"seq: no end, implicit (until then cut only by the parent)",
+       seq,
+       Times({}),
+       {12, 20},
+       false},
   };
   for (const auto& c : cases) {
     TimedElement child = OpenChild(c.parent, c.own);

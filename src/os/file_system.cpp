@@ -113,8 +113,10 @@ class ReplacingFile final : public OutputFile {
     if (rc == 0 && anonymous_) {
       // Give the finished file its temporary name; until here it had none.
       std::string proc = "/proc/self/fd/" + std::to_string(fd_.get());
-      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp_.c_str(), AT_SYMLINK_FOLLOW) != 0) rc = errno;
-      else anonymous_ = false;  // it has a name now, which a failure below must remove
+      if (::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, temp_.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        rc = errno;
+      else
+        anonymous_ = false;  // it has a name now, which a failure below must remove
     }
     int close_rc = fd_.Close();
     if (rc == 0) rc = close_rc;
@@ -235,7 +237,8 @@ int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<Inpu
   return 0;
 }
 
-int RealFileSystem::CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) {
+int RealFileSystem::CreateReplacing(const std::string& path, bool sync,
+                                    std::unique_ptr<OutputFile>* file) {
   file->reset();
   auto replacing = std::make_unique<ReplacingFile>(path, sync);
   if (int rc = replacing->Open()) return rc;

@@ -53,7 +53,8 @@ class FileSystem {
   /// never block the scan).
   virtual int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
   /// Starts a file that will replace `path` on Commit.
-  virtual int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) = 0;
+  virtual int CreateReplacing(const std::string& path, bool sync,
+                              std::unique_ptr<OutputFile>* file) = 0;
   /// Writes `data` to a new temporary file beside `path` and renames it over `path`, so
   /// `path` holds either its old content or all of `data`. With `sync` the file and its
   /// folder are flushed to disk first. On failure no temporary file is left behind.
@@ -81,7 +82,8 @@ class RealFileSystem final : public FileSystem {
   int List(const std::string& dir, std::vector<DirEntry>* entries) override;
   int ReadFile(const std::string& path, std::string* data) override;
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
-  int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) override;
+  int CreateReplacing(const std::string& path, bool sync,
+                      std::unique_ptr<OutputFile>* file) override;
   int WriteReplace(const std::string& path, std::string_view data, bool sync) override;
   int Append(const std::string& path, std::string_view data) override;
   int Rename(const std::string& from, const std::string& to) override;

@@ -12,8 +12,10 @@ void QtTimer::SetInterval(int ms) {
   bool was_active = timer_.isActive();
   timer_.setInterval(ms);
   // QTimer would fire at once with 0; here 0 means the timer never fires.
-  if (ms <= 0) timer_.stop();
-  else if (was_active) timer_.start();
+  if (ms <= 0)
+    timer_.stop();
+  else if (was_active)
+    timer_.start();
 }
 
 void QtTimer::SetEnabled(bool enabled) {

@@ -43,8 +43,8 @@ IniFile IniFile::Parse(std::string_view text) {
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       size_t close = line.find(']');
-      section = Lower(Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1
-                                                                           : close - 1)));
+      section = Lower(
+          Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1)));
       continue;
     }
     size_t eq = line.find('=');
@@ -52,7 +52,8 @@ IniFile IniFile::Parse(std::string_view text) {
     std::string_view value = Trim(line.substr(eq + 1));
     if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
       value = value.substr(1, value.size() - 2);
-    ini.entries_.push_back({section, Lower(Trim(line.substr(0, eq))), CutChars(value, kIniMaxValueChars)});
+    ini.entries_.push_back(
+        {section, Lower(Trim(line.substr(0, eq))), CutChars(value, kIniMaxValueChars)});
   }
   return ini;
 }

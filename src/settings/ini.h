@@ -19,8 +19,7 @@ class IniFile {
 
   /// The value of `key` in `section`, or `fallback` when either is missing. A key that is
   /// present with an empty value gives empty text.
-  std::string Get(std::string_view section, std::string_view key,
-                  std::string_view fallback) const;
+  std::string Get(std::string_view section, std::string_view key, std::string_view fallback) const;
 
  private:
   struct Entry {

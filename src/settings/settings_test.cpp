@@ -34,7 +34,8 @@ const char kError[] =
     "will now terminate.";
 
 TEST_F(LoadSettingsTest, MissingFileShowsTheErrorBoxAndFails) {
-  EXPECT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs), 1);
+  EXPECT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs),
+            1);
   ASSERT_EQ(monitor.lines.size(), 1u);
   EXPECT_EQ(monitor.Messages()[0], "Reading /opt/capsel/capsel.ini...");
   ASSERT_EQ(prompter.shown.size(), 1u);
@@ -71,10 +72,10 @@ TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {
     const char* box;  // "" for none
   };
   const Case cases[] = {
-      {"Version=1", 0, ""},          {"Version=2", 0, "Warning"},  {"Version=0", 0, "Warning"},
-      {"Version=-1", 0, ""},         {"Version=0.5", 0, ""},       {"Version=1.5", 0, "Warning"},
-      {"Version=+1", 0, ""},         {"", 0, "Warning"},           {"Version=abc", 1, "Error"},
-      {"Version=", 1, "Error"},      {"Version=1x", 1, "Error"},   {"Version=.", 1, "Error"},
+      {"Version=1", 0, ""},     {"Version=2", 0, "Warning"}, {"Version=0", 0, "Warning"},
+      {"Version=-1", 0, ""},    {"Version=0.5", 0, ""},      {"Version=1.5", 0, "Warning"},
+      {"Version=+1", 0, ""},    {"", 0, "Warning"},          {"Version=abc", 1, "Error"},
+      {"Version=", 1, "Error"}, {"Version=1x", 1, "Error"},  {"Version=.", 1, "Error"},
   };
   for (const auto& c : cases) {
     FakeFileSystem fresh_fs;
@@ -99,7 +100,8 @@ TEST_F(LoadSettingsTest, FoldersGetASeparatorButDeleteAndTheLogFileDoNot) {
   EXPECT_EQ(settings.LogfileName, "/var/log/capsel");
 
   Settings lower;
-  fs.AddFile("/opt/capsel/capsel.ini", "[General]\nVersion=1\n[Folders]\nInPath=\nOutPathXml=<delete>\n");
+  fs.AddFile("/opt/capsel/capsel.ini",
+             "[General]\nVersion=1\n[Folders]\nInPath=\nOutPathXml=<delete>\n");
   ASSERT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, lower, log, prompter, fs), 0);
   EXPECT_EQ(lower.InPath, "") << "an empty watch folder stays empty: the current folder";
   EXPECT_EQ(lower.OutPathXml, "<delete>/");
@@ -117,10 +119,10 @@ TEST(ReadFlag, OnlyTheNumberOneSetsAFlag) {
     const char* text;
     FlagValue expected;
   };
-  const Case cases[] = {{"1", FlagValue::kOn},          {"1.0", FlagValue::kOn},
-                        {" 1 ", FlagValue::kOn},        {"+1", FlagValue::kOn},
-                        {"0", FlagValue::kOff},         {"2", FlagValue::kOff},
-                        {"-1", FlagValue::kOff},        {"", FlagValue::kOff},
+  const Case cases[] = {{"1", FlagValue::kOn},           {"1.0", FlagValue::kOn},
+                        {" 1 ", FlagValue::kOn},         {"+1", FlagValue::kOn},
+                        {"0", FlagValue::kOff},          {"2", FlagValue::kOff},
+                        {"-1", FlagValue::kOff},         {"", FlagValue::kOff},
                         {"yes", FlagValue::kNotANumber}, {"on", FlagValue::kNotANumber},
                         {"1a", FlagValue::kNotANumber}};
   for (const auto& c : cases) EXPECT_EQ(ReadFlag(c.text), c.expected) << "'" << c.text << "'";

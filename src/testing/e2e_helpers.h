@@ -89,8 +89,9 @@ class Workspace {
     WriteSettings(extra_settings);
   }
   void WriteSettings(const std::string& extra) {
-    WriteFile(Path("capsel.ini"),
-              "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n" + extra);
+    WriteFile(
+        Path("capsel.ini"),
+        "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n" + extra);
   }
   std::string Path(const std::string& name) const { return dir_.path().toStdString() + "/" + name; }
   QString Ini() const { return QString::fromStdString(Path("capsel.ini")); }

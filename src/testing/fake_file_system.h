@@ -2,8 +2,8 @@
 
 // An in-memory file system for tests: it records what happened and fails any call on command.
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <map>
 #include <memory>
@@ -62,10 +62,12 @@ class FakeFileSystem final : public FileSystem {
     if (int rc = Check(Op::kList, d)) return rc;
     if (!dirs.count(d)) return ENOENT;
     for (const auto& [path, file] : files)
-      if (DirName(path) == d) entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns,
+      if (DirName(path) == d)
+        entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns,
                             static_cast<std::int64_t>(file.data.size())});
     for (const auto& sub : dirs)
-      if (sub != d && DirName(sub) == d) entries->push_back({BaseName(sub), DirEntry::Kind::kDirectory, 0});
+      if (sub != d && DirName(sub) == d)
+        entries->push_back({BaseName(sub), DirEntry::Kind::kDirectory, 0});
     return 0;
   }
   int ReadFile(const std::string& path, std::string* data) override {
@@ -82,7 +84,8 @@ class FakeFileSystem final : public FileSystem {
     *file = std::make_unique<Input>(std::move(data));
     return 0;
   }
-  int CreateReplacing(const std::string& path, bool sync, std::unique_ptr<OutputFile>* file) override {
+  int CreateReplacing(const std::string& path, bool sync,
+                      std::unique_ptr<OutputFile>* file) override {
     std::string p = Abs(path);
     if (int rc = Check(Op::kWrite, p)) return rc;
     if (!dirs.count(DirName(p))) return ENOENT;
@@ -187,7 +190,8 @@ class FakeFileSystem final : public FileSystem {
   // Holds the text until Commit, which puts it in place as a rename would.
   class Output final : public OutputFile {
    public:
-    Output(FakeFileSystem* fs, std::string path, bool sync) : fs_(fs), path_(std::move(path)), sync_(sync) {}
+    Output(FakeFileSystem* fs, std::string path, bool sync)
+        : fs_(fs), path_(std::move(path)), sync_(sync) {}
     int Write(std::string_view data) override {
       data_.append(data);
       return 0;
@@ -211,7 +215,8 @@ class FakeFileSystem final : public FileSystem {
     int error;
   };
   int Check(Op op, const std::string& what) {
-    static const char* kNames[] = {"list", "read", "write", "append", "rename", "copy", "remove", "chdir", "commit"};
+    static const char* kNames[] = {"list", "read",   "write", "append", "rename",
+                                   "copy", "remove", "chdir", "commit"};
     if (before_call) before_call(op, what);
     calls.push_back(std::string(kNames[static_cast<int>(op)]) + " " + what);
     for (const auto& f : failures_)

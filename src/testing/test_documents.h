@@ -28,7 +28,8 @@ inline void SetUpFolders(FakeFileSystem& fs, Settings& settings) {
 inline constexpr char kHelloWorld[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
     "<tt:tt xmlns:tt=\"http://www.w3.org/ns/ttml\"><tt:body><tt:div>\n"
-    "<tt:p begin=\"00:00:01.000\" end=\"00:00:02.500\"><tt:span>Hello</tt:span><tt:span>World</tt:span></tt:p>\n"
+    "<tt:p begin=\"00:00:01.000\" "
+    "end=\"00:00:02.500\"><tt:span>Hello</tt:span><tt:span>World</tt:span></tt:p>\n"
     "<tt:p begin=\"00:00:03.000\" end=\"00:00:04.000\"><tt:span>Bye</tt:span></tt:p>\n"
     "</tt:div></tt:body></tt:tt>\n";
 
@@ -44,12 +45,14 @@ struct Converted {
 };
 
 // `settings_text` is read as a settings file, after the folders; missing keys take their defaults.
-inline Converted ConvertDocument(const std::string& document, const std::string& settings_text = "") {
+inline Converted ConvertDocument(const std::string& document,
+                                 const std::string& settings_text = "") {
   FakeFileSystem fs;
   Settings settings;
   SetUpFolders(fs, settings);
-  ApplySettings(IniFile::Parse("[Folders]\nInPath=/w/in\nOutPathSrt=/w/out\nOutPathXml=/w/done\n" + settings_text), "/w",
-                settings);
+  ApplySettings(IniFile::Parse("[Folders]\nInPath=/w/in\nOutPathSrt=/w/out\nOutPathXml=/w/done\n" +
+                               settings_text),
+                "/w", settings);
   FakeClock clock;
   ActivityLog log{clock};
   MemoryLog monitor;

@@ -102,7 +102,8 @@ WriteResult WriteTextFile(FileSystem& fs, const std::string& path, std::string_v
     result.status = WriteResult::Status::kUnknownCodePage;
     return result;
   }
-  if (int rc = fs.WriteReplace(path, code_page == kCodePageUtf8 ? text : std::string_view(bytes), durable)) {
+  if (int rc = fs.WriteReplace(path, code_page == kCodePageUtf8 ? text : std::string_view(bytes),
+                               durable)) {
     result.status = WriteResult::Status::kFileError;
     result.error = rc;
     result.message = ErrorText(rc);

@@ -67,8 +67,7 @@ void ListSink::Drain() {
   list_->scrollToBottom();
 }
 
-void MessageBoxPrompter::ShowMessage(Icon icon, const std::string& title,
-                                     const std::string& text) {
+void MessageBoxPrompter::ShowMessage(Icon icon, const std::string& title, const std::string& text) {
   QMessageBox::Icon qt_icon = icon == Icon::kError     ? QMessageBox::Critical
                               : icon == Icon::kWarning ? QMessageBox::Warning
                                                        : QMessageBox::Information;
