@@ -6,6 +6,7 @@
 
 #include <signal.h>
 
+#include <QDate>
 #include <QDirIterator>
 #include <chrono>
 #include <regex>
@@ -81,6 +82,8 @@ TEST(CapselBinary, FindsTheSettingsBesideTheExecutableByItsName) {
   const std::string& out = run.out;
   EXPECT_NE(out.find("Reading " + dir.path().toStdString() + "/subs.ini..."), std::string::npos)
       << out;
+  // Each line is stamped with the local date and time.
+  EXPECT_EQ(out.substr(0, 11), QDate::currentDate().toString("dd.MM.yyyy ").toStdString()) << out;
 }
 
 // Without a display capsel runs headless by itself; the poll timer takes a dropped file, SIGHUP
