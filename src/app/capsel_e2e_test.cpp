@@ -125,8 +125,7 @@ TEST(CapselBinary, TheTimerConvertsDroppedFilesAndSignalsReloadAndEnd) {
   ASSERT_TRUE(capsel.waitForFinished(10000));
   EXPECT_EQ(capsel.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(capsel.exitCode(), 0);
-  EXPECT_EQ(capsel.readAllStandardError().toStdString(),
-            "capsel: no display found, running headless\n")
+  EXPECT_EQ(capsel.readAllStandardError().toStdString(), msg::kNoDisplay)
       << "and no message box on reload";
 }
 
