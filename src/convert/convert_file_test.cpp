@@ -16,6 +16,8 @@ using testdoc::kHelloWorld;
 using testdoc::kHelloWorldSrt;
 
 using msg::kFileError;
+const char kSrtCheck[] =
+    "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
 
 class ConvertFileTest : public ::testing::Test {
  protected:
@@ -47,140 +49,78 @@ TEST_F(ConvertFileTest, ConvertsAndMoves) {
   EXPECT_FALSE(fs.files["/w/out/news.srt"].synced) << "move mode needs no flush to disk";
 }
 
+// Every outcome of one file: its lines, and where its content is afterwards.
 TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
-  const char kMoveFailed[] = "---- Error moving XML file to /w/done/";
-  const char kMoveCheck[] =
-      "---- Please check that capsel has write rights to the XML output folder (/w/done/).";
-  const char kWriteCheck[] =
-      "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
+  using Op = FakeFileSystem::Op;
+  struct Fault {
+    Op op;
+    const char* path;
+    int error;
+  };
+  const Lines written = {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
+                         "Successfully processed a.xml."};
+  const Lines not_written = {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....",
+                             kFileError, msg::kWriteFailed, kSrtCheck};
+  const Lines not_moved = {
+      "Moving a.xml to /w/done/", kFileError, "---- Error moving XML file to /w/done/",
+      "---- Please check that capsel has write rights to the XML output folder (/w/done/)."};
+  const std::string moved = "Moving a.xml to /w/done/", deleting = "Deleting a.xml",
+                    kept = "---- Keeping a.xml as a.xml.failed (no SRT file was written)";
+  auto join = [](Lines head, const Lines& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
   struct Case {
     const char* name;
     const char* input;
     const char* out_path_xml;
-    std::function<void(FakeFileSystem&)> fault;
-    Lines lines;
+    std::vector<Fault> faults;
     bool input_left;  // still /w/in/a.xml
     bool srt_written;
+    Lines lines;
   };
-  auto none = [](FakeFileSystem&) {};
+  // clang-format off
   const Case cases[] = {
-      {"not loadable, moved",
-       "<tt",
-       "/w/done/",
-       none,
+      {"not loadable, moved", "<tt", "/w/done/", {}, false, false,
        {"Processing a.xml...", msg::kNotLoadable,
-        "---- XML error in line 1, column 4: Couldn't find end of Start Tag tt",
-        "Moving a.xml to /w/done/"},
-       false,
-       false},
-      {"unreadable file, moved",
-       kHelloWorld,
-       "/w/done/",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRead, "a.xml", EACCES); },
-       {"Processing a.xml...", msg::kNotLoadable, "---- Cannot read a.xml: Permission denied",
-        "Moving a.xml to /w/done/"},
-       false,
-       false},
-      {"srt not writable, moved",
-       kHelloWorld,
-       "/w/done/",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", EACCES); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
-        msg::kWriteFailed, kWriteCheck, "Moving a.xml to /w/done/"},
-       false,
-       false},
-      {"disk full while writing",
-       kHelloWorld,
-       "/w/done/",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
-        msg::kWriteFailed, kWriteCheck, "Moving a.xml to /w/done/"},
-       false,
-       false},
-      {"copy fails",
-       kHelloWorld,
-       "/w/done/",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EACCES); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed,
-        kMoveCheck},
-       true,
-       true},
-      {"processed folder missing",
-       kHelloWorld,
-       "/w/gone/",
-       none,
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Moving a.xml to /w/gone/", kFileError,
-        "---- Error moving XML file to /w/gone/",
-        "---- Please check that capsel has write rights to the XML output folder (/w/gone/)."},
-       true,
-       true},
-      {"other device: copy, then delete fails",
-       kHelloWorld,
-       "/w/done/",
-       [](FakeFileSystem& f) {
-         f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
-         f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EACCES);
-       },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError},
-       true,
-       true},
-      {"other device: copy fails",
-       kHelloWorld,
-       "/w/done/",
-       [](FakeFileSystem& f) {
-         f.FailOn(FakeFileSystem::Op::kRename, "/w/done/a.xml", EXDEV);
-         f.FailOn(FakeFileSystem::Op::kCopy, "/w/done/a.xml", ENOSPC);
-       },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Moving a.xml to /w/done/", kFileError, kMoveFailed,
-        kMoveCheck},
-       true,
-       true},
-      {"delete mode",
-       kHelloWorld,
-       "<DELETE>",
-       none,
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Deleting a.xml"},
-       false,
-       true},
-      {"delete mode, delete fails",
-       kHelloWorld,
-       "<DELETE>",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kRemove, "/w/in/a.xml", EBUSY); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
-        "Successfully processed a.xml.", "Deleting a.xml", kFileError},
-       true,
-       true},
-      {"delete mode keeps what could not be loaded",
-       "junk",
-       "<DELETE>",
-       none,
+        "---- XML error in line 1, column 4: Couldn't find end of Start Tag tt", moved}},
+      {"unreadable file, moved", kHelloWorld, "/w/done/", {{Op::kRead, "a.xml", EACCES}}, false,
+       false, {"Processing a.xml...", msg::kNotLoadable,
+               "---- Cannot read a.xml: Permission denied", moved}},
+      {"srt not writable, moved", kHelloWorld, "/w/done/", {{Op::kWrite, "a.srt", EACCES}}, false,
+       false, join(not_written, {moved})},
+      {"disk full while writing", kHelloWorld, "/w/done/", {{Op::kWrite, "a.srt", ENOSPC}}, false,
+       false, join(not_written, {moved})},
+      {"copy fails", kHelloWorld, "/w/done/", {{Op::kRename, "/w/done/a.xml", EACCES}}, true, true,
+       join(written, not_moved)},
+      {"processed folder missing", kHelloWorld, "/w/gone/", {}, true, true,
+       join(written, {"Moving a.xml to /w/gone/", kFileError,
+                      "---- Error moving XML file to /w/gone/",
+                      "---- Please check that capsel has write rights to the XML output folder "
+                      "(/w/gone/)."})},
+      {"other device: copy, then delete fails", kHelloWorld, "/w/done/",
+       {{Op::kRename, "/w/done/a.xml", EXDEV}, {Op::kRemove, "/w/in/a.xml", EACCES}}, true, true,
+       join(written, {moved, kFileError})},
+      {"other device: copy fails", kHelloWorld, "/w/done/",
+       {{Op::kRename, "/w/done/a.xml", EXDEV}, {Op::kCopy, "/w/done/a.xml", ENOSPC}}, true, true,
+       join(written, not_moved)},
+      {"delete mode", kHelloWorld, "<DELETE>", {}, false, true, join(written, {deleting})},
+      {"delete mode, delete fails", kHelloWorld, "<DELETE>", {{Op::kRemove, "/w/in/a.xml", EBUSY}},
+       true, true, join(written, {deleting, kFileError})},
+      {"delete mode keeps what could not be loaded", "junk", "<DELETE>", {}, false, false,
        {"Processing a.xml...", msg::kNotLoadable,
-        "---- XML error in line 1, column 1: Document is empty",
-        "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
-       false,
-       false},
-      {"delete mode keeps what could not be written",
-       kHelloWorld,
-       "<DELETE>",
-       [](FakeFileSystem& f) { f.FailOn(FakeFileSystem::Op::kWrite, "a.srt", ENOSPC); },
-       {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", kFileError,
-        msg::kWriteFailed, kWriteCheck,
-        "---- Keeping a.xml as a.xml.failed (no SRT file was written)"},
-       false,
-       false},
+        "---- XML error in line 1, column 1: Document is empty", kept}},
+      {"delete mode keeps what could not be written", kHelloWorld, "<DELETE>",
+       {{Op::kWrite, "a.srt", ENOSPC}}, false, false, join(not_written, {kept})},
   };
+  // clang-format on
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs.files.clear();
     fs.ClearFailures();
     fs.AddFile("/w/in/a.xml", c.input);
     settings.OutPathXml = c.out_path_xml;
-    c.fault(fs);
+    for (const Fault& f : c.faults) fs.FailOn(f.op, f.path, f.error);
     EXPECT_EQ(Convert("a.xml"), c.lines);
     EXPECT_EQ(fs.Has("/w/in/a.xml"), c.input_left);
     EXPECT_EQ(fs.Has("/w/out/a.srt"), c.srt_written);
@@ -296,17 +236,7 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
   }
 }
 
-}  // namespace
-}  // namespace capsel
-
-namespace capsel {
-namespace {
-
-// Two cues: one with a br and the characters WebVTT must escape, one in a yellow bold span
-// and a colour WebVTT has no class for.
 TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
-  const char kWriteCheck[] =
-      "---- Please check that capsel has write rights to the SRT output folder (/w/out/).";
   settings.WriteVtt = true;
   fs.FailOn(FakeFileSystem::Op::kWrite, "a.vtt", ENOSPC);
   for (const char* out_path_xml : {"/w/done/", "<DELETE>"}) {
@@ -318,7 +248,7 @@ TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
                                  : "Moving a.xml to /w/done/";
     EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....",
                             msg::kDone, "Writing Subtitles to /w/out/a.vtt....", kFileError,
-                            msg::kWriteFailed, kWriteCheck, last}));
+                            msg::kWriteFailed, kSrtCheck, last}));
     EXPECT_EQ(fs.Data("/w/out/a.srt"), kHelloWorldSrt);
     EXPECT_FALSE(fs.Has("/w/out/a.vtt"));
   }
