@@ -79,33 +79,24 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
     std::vector<Step> steps;
   };
   constexpr std::int64_t kDay = 86400;
+  // clang-format off
   const Case cases[] = {
       {"a day ahead", "2", kDay, {{0, kNone, false}, {1.9, kNone, false}, {2, kNone, true}}},
-      {"growing",
-       "2",
-       0,
+      {"growing", "2", 0,
        {{0, kNone, false}, {1, kGrow, false}, {2.5, kNone, false}, {3, kNone, true}}},
-      {"touched",
-       "2",
-       kDay,
+      {"touched", "2", kDay,
        {{0, kNone, false}, {1, kTouch, false}, {2.9, kNone, false}, {3, kNone, true}}},
-      {"gone and back",
-       "2",
-       kDay,
-       {{0, kNone, false},
-        {1, kRemove, false},
-        {1.5, kRestore, false},
-        {3, kNone, false},
+      {"gone and back", "2", kDay,
+       {{0, kNone, false}, {1, kRemove, false}, {1.5, kRestore, false}, {3, kNone, false},
         {3.5, kNone, true}}},
       {"old by the wall clock", "2", -2, {{0, kNone, true}}},
       {"at once", "0", kDay, {{0, kNone, true}}},
       {"negative is at once", "-5", kDay, {{0, kNone, true}}},
-      {"huge waits a day",
-       "9223372037",
-       kDay,
+      {"huge waits a day", "9223372037", kDay,
        {{0, kNone, false}, {kDay - 1, kNone, false}, {kDay, kNone, true}}},
       {"huge, older than a day", "9223372037", -kDay, {{0, kNone, true}}},
   };
+  // clang-format on
   const std::string path = "/w/in/a.xml";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
