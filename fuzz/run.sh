@@ -23,7 +23,7 @@ starting_inputs() {
     fuzz_document)
       # The first byte picks the options (0x03 turns both on), the second the sizes of the
       # pieces the document is fed in.
-      for f in "$CAPSEL_ROOT"/tests/data/*.xml "$CAPSEL_ROOT"/../shared/corpus/*.{xml,ttml,imscr}; do
+      for f in "$CAPSEL_ROOT"/tests/data/cases/*.xml "$CAPSEL_ROOT"/../shared/corpus/*.{xml,ttml,imscr}; do
         [ -f "$f" ] && { printf '\003\027'; cat "$f"; } >"$dir/$(basename "$f")"
       done ;;
     fuzz_settings)

@@ -48,6 +48,6 @@ for unit in capsel.service capsel@.service; do
 done
 
 status=0
-"$here/service_test.sh" "$root" "$here/data/scf__pipeline1_3_EBU-TT.xml" || status=$?
+"$here/service_test.sh" "$root" "$here/data/cases/profiles-scf-3-ebu-tt-smpte-25-fps.xml" || status=$?
 [ "$status" = 0 ] || [ "$status" = 77 ] || exit "$status"
 echo "package ok: $(basename "$deb")"

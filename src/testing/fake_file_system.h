@@ -31,6 +31,8 @@ class FakeFileSystem final : public FileSystem {
   /// Runs before every call, on the caller's thread, with the call's op and path: lets a test
   /// hold a call while it acts elsewhere.
   std::function<void(Op, const std::string&)> before_call;
+  /// The most an opened file hands over per read, as a slow pipe or network file might.
+  size_t read_piece = SIZE_MAX;
 
   /// Makes every call of `op` on a path containing `path_part` fail with `error`.
   void FailOn(Op op, const std::string& path_part, int error = EACCES) {
@@ -80,7 +82,7 @@ class FakeFileSystem final : public FileSystem {
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
     std::string data;
     if (int rc = ReadFile(path, &data)) return rc;
-    *file = std::make_unique<Input>(std::move(data));
+    *file = std::make_unique<Input>(std::move(data), read_piece);
     return 0;
   }
   int CreateReplacing(const std::string& path, bool sync,
@@ -169,9 +171,9 @@ class FakeFileSystem final : public FileSystem {
  private:
   class Input final : public InputFile {
    public:
-    explicit Input(std::string data) : data_(std::move(data)) {}
+    Input(std::string data, size_t piece) : data_(std::move(data)), piece_(piece) {}
     long Read(char* buffer, size_t size) override {
-      size_t n = std::min(size, data_.size() - pos_);
+      size_t n = std::min({size, piece_, data_.size() - pos_});
       data_.copy(buffer, n, pos_);
       pos_ += n;
       return static_cast<long>(n);
@@ -180,6 +182,7 @@ class FakeFileSystem final : public FileSystem {
 
    private:
     std::string data_;
+    size_t piece_;
     size_t pos_ = 0;
   };
   // Holds the text until Commit, which puts it in place as a rename would.

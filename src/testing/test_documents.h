@@ -45,9 +45,11 @@ struct Converted {
 };
 
 // `settings_text` is read as a settings file, after the folders; missing keys take their defaults.
-inline Converted ConvertDocument(const std::string& document,
-                                 const std::string& settings_text = "") {
+// `read_piece` is the most each read of the document hands over.
+inline Converted ConvertDocument(const std::string& document, const std::string& settings_text = "",
+                                 size_t read_piece = SIZE_MAX) {
   FakeFileSystem fs;
+  fs.read_piece = read_piece;
   Settings settings;
   SetUpFolders(fs, settings);
   ApplySettings(IniFile::Parse("[Folders]\nInPath=/w/in\nOutPathSrt=/w/out\nOutPathXml=/w/done\n" +
