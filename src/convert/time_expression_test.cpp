@@ -16,49 +16,33 @@ TEST(TimeExpression, ReadsClockAndOffsetTimes) {
     const TimingParameters* timing;
     const char* srt;  // nullptr: not a time expression
   };
+  // clang-format off
   const Case cases[] = {
-      {"00:00:01.000", &defaults, "00:00:01,000"},
-      {"00:00:01.5", &defaults, "00:00:01,500"},
-      {"00:00:01", &defaults, "00:00:01,000"},
-      {"01:02:15.26", &defaults, "01:02:15,260"},
-      {"23:59:59.9605", &defaults, "23:59:59,961"},
-      {"23:59:59.96049", &defaults, "23:59:59,960"},
-      {"100:00:00.000", &defaults, "100:00:00,000"},
-      {" 00:00:02.000 ", &defaults, "00:00:02,000"},
-      {"10:00:01:12", &pal, "10:00:01,480"},
-      {"23:59:59:24", &pal, "23:59:59,960"},
+      {"00:00:01.000", &defaults, "00:00:01,000"},   {"00:00:01.5", &defaults, "00:00:01,500"},
+      {"00:00:01", &defaults, "00:00:01,000"},       {"01:02:15.26", &defaults, "01:02:15,260"},
+      {"23:59:59.9605", &defaults, "23:59:59,961"},  {"23:59:59.96049", &defaults, "23:59:59,960"},
+      {"100:00:00.000", &defaults, "100:00:00,000"}, {" 00:00:02.000 ", &defaults, "00:00:02,000"},
+      {"10:00:01:12", &pal, "10:00:01,480"},         {"23:59:59:24", &pal, "23:59:59,960"},
       {"10:00:02:10", &defaults, "10:00:02,333"},  // smpte without a frame rate: 30 fps
       {"00:00:01:15", &ntsc, "00:00:01,501"},      // 15 frames at 29.97 fps
-      {"00:00:00:01.2", &subframes, "00:00:00,060"},
-      {"12.5s", &defaults, "00:00:12,500"},
-      {"500ms", &defaults, "00:00:00,500"},
-      {"1.5m", &defaults, "00:01:30,000"},
-      {"2h", &defaults, "02:00:00,000"},
-      {"50f", &pal, "00:00:02,000"},
-      {"30f", &defaults, "00:00:01,000"},
-      {"40000000t", &ticks, "00:00:04,000"},
-      {"3t", &defaults, "00:00:03,000"},
-      {"49403721ms", &defaults, "13:43:23,721"},
-      {"", &defaults, nullptr},
-      {"04.7", &defaults, nullptr},
-      {"12.5", &defaults, nullptr},
-      {"12.s", &defaults, nullptr},
-      {"abc", &defaults, nullptr},
-      {"00:00", &defaults, nullptr},
-      {"00:0:01", &defaults, nullptr},
-      {"00:60:00", &defaults, nullptr},
-      {"00:00:01.", &defaults, nullptr},
-      {"a0:00:01.000", &defaults, nullptr},
-      {"00:00:01.5:02", &defaults, nullptr},
-      {"0.5:00:01", &defaults, nullptr},
-      {"-00:00:01", &defaults, nullptr},
-      {"5 s", &defaults, nullptr},
+      {"00:00:00:01.2", &subframes, "00:00:00,060"}, {"12.5s", &defaults, "00:00:12,500"},
+      {"500ms", &defaults, "00:00:00,500"},          {"1.5m", &defaults, "00:01:30,000"},
+      {"2h", &defaults, "02:00:00,000"},             {"50f", &pal, "00:00:02,000"},
+      {"30f", &defaults, "00:00:01,000"},            {"40000000t", &ticks, "00:00:04,000"},
+      {"3t", &defaults, "00:00:03,000"},             {"49403721ms", &defaults, "13:43:23,721"},
+      {"", &defaults, nullptr},          {"04.7", &defaults, nullptr},
+      {"12.5", &defaults, nullptr},      {"12.s", &defaults, nullptr},
+      {"abc", &defaults, nullptr},       {"00:00", &defaults, nullptr},
+      {"00:0:01", &defaults, nullptr},   {"00:60:00", &defaults, nullptr},
+      {"00:00:01.", &defaults, nullptr}, {"a0:00:01.000", &defaults, nullptr},
+      {"00:00:01.5:02", &defaults, nullptr}, {"0.5:00:01", &defaults, nullptr},
+      {"-00:00:01", &defaults, nullptr}, {"5 s", &defaults, nullptr},
       {"5sec", &defaults, nullptr},
       {"00:00:01:25", &pal, nullptr},  // frames run from 0 to 24 at 25 fps
-      {"00:00:01:29", &ntsc, "00:00:01,968"},
-      {"00:00:01:30", &ntsc, nullptr},
+      {"00:00:01:29", &ntsc, "00:00:01,968"},        {"00:00:01:30", &ntsc, nullptr},
       {"00:00:00:01.4", &subframes, nullptr},  // sub-frames from 0 to 3
   };
+  // clang-format on
   for (const auto& c : cases) {
     auto seconds = ParseTimeExpression(c.text, *c.timing);
     if (c.srt == nullptr) {
