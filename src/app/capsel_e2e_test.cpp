@@ -1,19 +1,15 @@
 // The built capsel binary on real folders: what only the whole program shows (exit statuses,
-// standard error, signals, the timer, real file names, the corpus). The rules behind each are
-// tested on their own units.
+// standard error, signals, the timer, real file names). The rules behind each are tested on
+// their own units; tests/corpus_test.sh converts the corpus of real-world documents.
 
 #include <gtest/gtest.h>
 
 #include <signal.h>
 
 #include <QDate>
-#include <QDirIterator>
 #include <chrono>
-#include <regex>
-#include <sstream>
 
 #include "app/messages.h"
-#include "convert/messages.h"
 #include "testing/e2e_helpers.h"
 #include "testing/test_documents.h"
 
@@ -127,80 +123,6 @@ TEST(CapselBinary, TheTimerConvertsDroppedFilesAndSignalsReloadAndEnd) {
   EXPECT_EQ(capsel.exitCode(), 0);
   EXPECT_EQ(capsel.readAllStandardError().toStdString(), msg::kNoDisplay)
       << "and no message box on reload";
-}
-
-// SubRip as players read it: blocks of a number counting from 1, a timing line and text lines
-// (none for a paragraph without text), each block ended by one empty line, CR LF after every
-// line and nowhere else.
-bool IsSrt(const std::string& srt) {
-  static const std::regex timing(R"(\d{2,}:\d{2}:\d{2},\d{3} --> \d{2,}:\d{2}:\d{2},\d{3})");
-  enum { kNumber, kTiming, kText } at = kNumber;
-  int number = 0;
-  std::istringstream lines(srt);
-  for (std::string line; std::getline(lines, line);) {
-    if (!line.ends_with('\r') || line.find('\r') != line.size() - 1) return false;
-    line.pop_back();
-    if (at == kNumber && line != std::to_string(++number)) return false;
-    if (at == kTiming && !std::regex_match(line, timing)) return false;
-    at = at == kNumber ? kTiming : at == kTiming || !line.empty() ? kText : kNumber;
-  }
-  return at == kNumber && (srt.empty() || srt.ends_with("\n"));
-}
-
-// Every document of the shared corpus converts into valid SRT, with and without the extras.
-// A time that does not read, or an end that nothing in the document gives, is one File Error
-// line each; the counts below are what those documents hold.
-TEST(Pipeline, CorpusDocumentsGiveValidSrt) {
-  const QString corpus = QString::fromUtf8(CAPSEL_CORPUS);
-  if (!QDir(corpus).exists()) GTEST_SKIP() << "no corpus at " << CAPSEL_CORPUS;
-  const std::map<std::string, int> kFileErrors = {{"dashjs__ttmlLastCue", 1},
-                                                  {"imscjs__timeExpressions", 12},
-                                                  {"ttconv__lwsp_default", 2},
-                                                  {"ttconv__lwsp_preserve", 1},
-                                                  {"w3cimsc__BasicTiming012", 1},
-                                                  {"w3cimsc__BeginEnd002", 11},
-                                                  {"w3cimsc__unicode-non-bmp-character", 1},
-                                                  {"w3cttml1__ThirdEd_Direction_hebrew", 1}};
-  // Not namespace-well-formed: an undeclared prefix, or the xml namespace bound to another prefix.
-  const std::set<std::string> kNotLoadable = {"exo__namespace_confusion_MALFORMED",
-                                              "exo__namespace_not_declared_MALFORMED",
-                                              "exo__multiple_regions"};
-  // Text that the documents say must never show.
-  const char* kNeverShown[] = {"must not appear", "should not appear", "should not be displayed"};
-  for (const char* extras : {"", "StyleTags=1\nSubtractStartOfProgramme=1\n"}) {
-    SCOPED_TRACE(extras);
-    Workspace w(std::string("[Processing]\nMinFileAge=0\n") + extras);
-    int documents = 0;
-    for (const QFileInfo& f : QDir(corpus).entryInfoList(QDir::Files)) {
-      if (f.suffix() == "md" || f.suffix() == "srt" || f.suffix() == "vtt") continue;
-      QFile::copy(f.filePath(), QString::fromStdString(
-                                    w.Path("in/" + f.completeBaseName().toStdString() + ".xml")));
-      ++documents;
-    }
-    ASSERT_GT(documents, 50);
-    ProcessRun run = w.Once();
-    std::map<std::string, int> file_errors;
-    std::set<std::string> not_loadable;
-    std::string current;
-    for (const auto& m : run.messages) {
-      if (m.starts_with("Processing ")) current = m.substr(11, m.size() - 11 - 7);
-      if (m == msg::kFileError) ++file_errors[current];
-      if (m == msg::kNotLoadable) not_loadable.insert(current);
-    }
-    EXPECT_EQ(file_errors, kFileErrors);
-    EXPECT_EQ(not_loadable, kNotLoadable);
-
-    int srt_files = 0;
-    for (const QFileInfo& f :
-         QDir(QString::fromStdString(w.Path("out"))).entryInfoList(QDir::Files)) {
-      ++srt_files;
-      std::string srt = ReadFile(f.filePath().toStdString());
-      SCOPED_TRACE(f.fileName().toStdString());
-      for (const char* text : kNeverShown) EXPECT_EQ(srt.find(text), std::string::npos) << text;
-      EXPECT_TRUE(IsSrt(srt));
-    }
-    EXPECT_EQ(srt_files, documents - static_cast<int>(kNotLoadable.size()));
-  }
 }
 
 }  // namespace

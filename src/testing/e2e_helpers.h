@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <ctime>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,7 +18,6 @@ namespace capsel::e2e {
 struct ProcessRun {
   int status = -1;  // -1: crashed or timed out
   std::string out, err;
-  std::vector<std::string> messages;  // stdout lines without their time stamps
 };
 
 inline QProcessEnvironment HeadlessEnvironment() {
@@ -28,14 +26,6 @@ inline QProcessEnvironment HeadlessEnvironment() {
   env.remove("WAYLAND_DISPLAY");
   env.remove("QT_QPA_PLATFORM");
   return env;
-}
-
-inline std::vector<std::string> Messages(const std::string& out) {
-  std::vector<std::string> messages;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);)
-    messages.push_back(line.size() > 21 ? line.substr(21) : line);
-  return messages;
 }
 
 inline ProcessRun RunCapsel(const QStringList& args, const QString& program = CAPSEL_BINARY) {
@@ -52,7 +42,6 @@ inline ProcessRun RunCapsel(const QStringList& args, const QString& program = CA
   run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
   run.out = process.readAllStandardOutput().toStdString();
   run.err = process.readAllStandardError().toStdString();
-  run.messages = Messages(run.out);
   return run;
 }
 

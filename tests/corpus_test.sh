@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Converts every document of the shared corpus of real-world documents twice, as it is and with
+# StyleTags, SubtractStartOfProgramme and WriteVtt, and checks what only such documents show:
+#  - every SRT file is SubRip as players read it: blocks of a number counting from 1, a timing
+#    line and text lines, each block ended by one empty line, CR LF after every line only;
+#  - text that the documents say must never show does not;
+#  - a time that does not read, or an end that nothing in the document gives, is one File Error
+#    line each (the counts below are what those documents hold), and the documents that are not
+#    namespace-well-formed (an undeclared prefix, the xml namespace bound to another prefix)
+#    are refused;
+#  - each WebVTT file passes a real WebVTT parser (the npm package webvtt-parser, installed
+#    into the build folder on first use) and has as many cues as the SRT file beside it.
+#   tests/corpus_test.sh CAPSEL CORPUS BUILD_DIR
+set -euo pipefail
+capsel=$1 corpus=$2 build=$3
+here=$(cd "$(dirname "$0")" && pwd)
+[ -d "$corpus" ] || { echo "SKIP: no corpus at $corpus"; exit 77; }
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+file_errors='dashjs__ttmlLastCue 1
+imscjs__timeExpressions 12
+ttconv__lwsp_default 2
+ttconv__lwsp_preserve 1
+w3cimsc__BasicTiming012 1
+w3cimsc__BeginEnd002 11
+w3cimsc__unicode-non-bmp-character 1
+w3cttml1__ThirdEd_Direction_hebrew 1'
+refused='exo__multiple_regions
+exo__namespace_confusion_MALFORMED
+exo__namespace_not_declared_MALFORMED'
+
+# is_srt FILE: whether FILE is SubRip as described above.
+is_srt() {
+  [ ! -s "$1" ] || [ -z "$(tail -c 1 "$1")" ] || return 1
+  awk 'BEGIN { at = "number" }
+    !/\r$/ { exit 1 }
+    { sub(/\r$/, "") }
+    /\r/ { exit 1 }
+    at == "number" { if ($0 != ++n) exit 1; at = "timing"; next }
+    at == "timing" {
+      if ($0 !~ /^[0-9][0-9]+:[0-9][0-9]:[0-9][0-9],[0-9][0-9][0-9] --> [0-9][0-9]+:[0-9][0-9]:[0-9][0-9],[0-9][0-9][0-9]$/) exit 1
+      at = "text"; next }
+    $0 == "" { at = "number" }
+    END { if (at != "number") exit 1 }' "$1"
+}
+
+# convert RUN SETTINGS: the corpus converted in $work/RUN, its log lines without time stamps in
+# $work/RUN/log.txt.
+convert() {
+  local dir=$work/$1 f name
+  mkdir -p "$dir"/{in,out,done}
+  for f in "$corpus"/*; do
+    [ "${f##*.}" != md ] || continue
+    name=$(basename "$f")
+    cp "$f" "$dir/in/${name%.*}.xml"
+  done
+  printf '[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n[Processing]\nMinFileAge=0\n%s' \
+    "$2" >"$dir/capsel.ini"
+  "$capsel" --headless --once --config "$dir/capsel.ini" | cut -c22- >"$dir/log.txt" || true
+  # Lines per document: its File Error lines, and whether it was refused.
+  awk '/^Processing / { doc = substr($0, 12, length($0) - 18) }
+    $0 == "---- ERROR: File Error (maybe missing write permissions?)" { errors[doc]++ }
+    $0 == "Error while processing XML file. Skipping file." { print doc >"'"$dir/refused.txt"'" }
+    END { for (d in errors) print d, errors[d] }' "$dir/log.txt" | sort >"$dir/file_errors.txt"
+  touch "$dir/refused.txt"
+  diff <(echo "$file_errors") "$dir/file_errors.txt" || fail "$1: File Error lines other than expected"
+  diff <(echo "$refused") <(sort "$dir/refused.txt") || fail "$1: other documents refused than expected"
+  local documents srts
+  documents=$(ls "$dir/done" | wc -l)
+  srts=$(ls "$dir/out"/*.srt | wc -l)
+  [ "$documents" -gt 50 ] && [ "$srts" -eq $((documents - $(wc -l <<<"$refused"))) ] ||
+    fail "$1: $srts SRT files for $documents documents"
+  for f in "$dir"/out/*.srt; do is_srt "$f" || fail "$1: $(basename "$f") is not SubRip as players read it"; done
+  ! grep -l -e 'must not appear' -e 'should not appear' -e 'should not be displayed' "$dir"/out/*.srt ||
+    fail "$1: text that must never show is shown"
+}
+
+convert plain ""
+convert extras $'StyleTags=1\nSubtractStartOfProgramme=1\nWriteVtt=1\n'
+
+parser="$build/node_modules/webvtt-parser"
+[ -d "$parser" ] || npm install --silent --no-audit --no-fund --prefix "$build" webvtt-parser@2.2.0 >/dev/null
+vtts=("$work"/extras/out/*.vtt)
+[ ${#vtts[@]} -eq "$(ls "$work"/extras/out/*.srt | wc -l)" ] || fail "not one WebVTT file for each SRT file"
+NODE_PATH="$build/node_modules" node "$here/vtt/validate.js" "${vtts[@]}" >"$work/checked.txt" ||
+  { grep INVALID "$work/checked.txt"; exit 1; }
+while read -r path cues; do
+  blocks=$(grep -c -- ' --> ' "${path%.vtt}.srt" || true)
+  [ "$cues" -eq "$blocks" ] || fail "$(basename "$path"): $cues cues, its SRT file $blocks"
+done <"$work/checked.txt"
+echo "corpus ok: $(ls "$work/plain/done" | wc -l) documents twice, every SRT file valid, ${#vtts[@]} WebVTT files valid"
