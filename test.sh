@@ -26,7 +26,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$CAPSEL_ROOT/tests/lsan.supp
 # The slow tests need no second, slower run. The memory-limit test cannot run here: the
 # sanitizers' shadow memory alone needs more address space than the limit it sets.
-(cd "$CAPSEL_ROOT/build-asan" && ctest --output-on-failure -j "$(nproc)" -LE slow -E 'Hostile\.AFileLarger') |
+(cd "$CAPSEL_ROOT/build-asan" && ctest --output-on-failure -j "$(nproc)" -LE slow -E binary_memory) |
   tee -a "$log"
 
 echo "== The window's tests with ThreadSanitizer"

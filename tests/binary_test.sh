@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# The built capsel binary on real folders: what only the whole program shows. One section per
+# run; the rules behind each are tested on their own units.
+#  cli      --version, --help and a bad option; the exit status and standard error of a run
+#           (all converted, no settings file, a newer settings file, a document that does not
+#           load); the settings file found beside the executable by its name; the date stamp.
+#  signals  started without a display and without --headless, capsel says so and runs
+#           headless: the poll timer takes a dropped file, SIGHUP reloads the settings and
+#           SIGTERM ends the program with status 0.
+#  names    awkward file names (blanks, quotes, shell characters, non-ASCII, control
+#           characters) are converted under their own name; a file rewritten while capsel
+#           reads it neither crashes capsel nor is lost.
+#  memory   a file larger than the memory limit is reported and the scan goes on.
+#   binary_test.sh CAPSEL DOCUMENT SRT cli|signals|names|memory  (SRT: DOCUMENT's conversion)
+set -euo pipefail
+capsel=$(realpath "$1") document=$(realpath "$2") srt=$(realpath "$3") section=$4
+work=$(mktemp -d)
+pid=""
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() { echo "FAIL: $section: $*"; [ ! -f "$work/out.txt" ] || cat "$work/out.txt" "$work/err.txt"; exit 1; }
+unset DISPLAY WAYLAND_DISPLAY QT_QPA_PLATFORM
+
+# settings [EXTRA]: $work/capsel.ini for the folders in, out and done beside it.
+settings() {
+  mkdir -p "$work"/{in,out,done}
+  printf '[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n[Processing]\nMinFileAge=0\n%s' \
+    "${1:-}" >"$work/capsel.ini"
+}
+# run ARGS...: capsel's exit status; its output in $work/out.txt and $work/err.txt.
+run() { "$@" >"$work/out.txt" 2>"$work/err.txt" && echo 0 || echo $?; }
+once() { run "$capsel" --headless --once --config "$work/capsel.ini"; }
+# drop NAME [FILE]: FILE (the document) into the watch folder as NAME.xml, a minute old.
+drop() { cp "${2:-$document}" "$work/in/$1.xml" && touch -d '-1 minute' "$work/in/$1.xml"; }
+converted() { cmp -s "$work/out/$1.srt" "$srt" && [ -e "$work/done/$1.xml" ]; }
+
+cli() {
+  [ "$(run "$capsel" --version)" = 0 ] && [ "$(cat "$work/out.txt")" = "capsel 1.0.0.8" ] || fail "--version"
+  [ "$(run "$capsel" --help)" = 0 ] && grep -q -- --headless "$work/out.txt" || fail "--help"
+  [ "$(run "$capsel" --config)" = 64 ] || fail "a bad command line is not status 64"
+
+  settings && drop doc
+  [ "$(once)" = 0 ] && [ ! -s "$work/err.txt" ] && converted doc || fail "all converted: not status 0"
+  rm "$work/capsel.ini"
+  [ "$(once)" = 1 ] || fail "no settings file: not status 1"
+  [ "$(cat "$work/err.txt")" = "Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now terminate." ] ||
+    fail "no settings file: standard error"
+  settings && sed -i 's/^Version=1/Version=2/' "$work/capsel.ini"
+  [ "$(once)" = 0 ] || fail "a newer settings file: not status 0"
+  [ "$(cat "$work/err.txt")" = "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and confused, but trying to continue." ] ||
+    fail "a newer settings file: standard error"
+  settings && echo '<tt' >"$work/in/bad.xml" && touch -d '-1 minute' "$work/in/bad.xml"
+  [ "$(once)" = 2 ] && [ -e "$work/done/bad.xml" ] || fail "a document that does not load: not status 2, or not moved"
+
+  mkdir "$work/exe" && cp "$capsel" "$work/exe/subs"
+  printf '[General]\nVersion=1\n' >"$work/exe/subs.ini"
+  [ "$(run "$work/exe/subs" --once)" = 0 ] || fail "beside the executable: the run failed"
+  grep -q "  Reading $work/exe/subs.ini\.\.\.$" "$work/out.txt" || fail "the settings beside the executable were not read"
+  [ "$(head -c 11 "$work/out.txt")" = "$(date '+%d.%m.%Y ')" ] || fail "lines are not stamped with the local date"
+}
+
+signals() {
+  settings "" && mkdir "$work/new"
+  "$capsel" --config "$work/capsel.ini" >"$work/out.txt" 2>"$work/err.txt" &
+  pid=$!
+  # logged TEXT: waits up to 15 s for a line ending in TEXT.
+  logged() { for _ in $(seq 150); do grep -qF -- "$1" "$work/out.txt" && return 0; sleep 0.1; done; return 1; }
+  logged "Watchfolder for incoming XML EBU-TT files is: in/." || fail "no start-up"
+  cp "$document" "$work/in/.dropped.part" && touch -d '-1 minute' "$work/in/.dropped.part"
+  mv "$work/in/.dropped.part" "$work/in/dropped.xml"
+  logged "Moving dropped.xml to done/" && converted dropped || fail "the timer did not take a dropped file"
+  sed -i 's|^OutPathSrt=out|OutPathSrt=new|' "$work/capsel.ini"
+  kill -HUP "$pid"
+  logged "  ---- Settings reloaded from $work/capsel.ini" || fail "SIGHUP did not reload"
+  drop after
+  logged "Moving after.xml to done/" && cmp -s "$work/new/after.srt" "$srt" || fail "the reloaded settings were not used"
+  kill -TERM "$pid"
+  wait "$pid" && status=0 || status=$?
+  pid=""
+  [ "$status" = 0 ] || fail "SIGTERM: status $status"
+  [ "$(cat "$work/err.txt")" = "capsel: no display found, running headless" ] || fail "standard error: $(cat "$work/err.txt")"
+}
+
+names() {
+  settings
+  local name names=("-leading dash" "blanks and 'single' \"double\" quotes" "ümlaut ñ 日本"
+    'semi;colon $HOME `x`' $'a\nb\rc\e[2Jd\x7f')
+  for name in "${names[@]}"; do drop "$name"; done
+  [ "$(once)" = 0 ] || fail "awkward names: not status 0"
+  for name in "${names[@]}"; do converted "$name" || fail "not converted under its own name: $name"; done
+
+  rm -rf "$work"/{in,out,done} && settings
+  head -c 2000000 /dev/zero | tr '\0' ' ' >"$work/blanks"
+  # The document with two million blanks before its div's end tag.
+  { sed 's|</div>.*||' "$document"; cat "$work/blanks"; sed -n 's|.*\(</div>\)|\1|p' "$document"; } >"$work/big.xml"
+  drop moving "$work/big.xml"
+  (while [ ! -e "$work/stop" ]; do cp "$work/big.xml" "$work/in/moving.xml"; head -c 100 "$document" >"$work/in/moving.xml"; done) &
+  local writer=$!
+  status=$(once)
+  touch "$work/stop" && wait "$writer"
+  [ "$status" = 0 ] || [ "$status" = 2 ] || fail "a file rewritten while read: status $status"
+  [ -e "$work/done/moving.xml" ] || [ -e "$work/in/moving.xml" ] || fail "a file rewritten while read was lost"
+}
+
+memory() {
+  settings && truncate -s 2000000000 "$work/in/a_huge.xml" && touch -d '-1 minute' "$work/in/a_huge.xml" && drop b_next
+  [ "$(run prlimit --as=1500000000 "$capsel" --headless --once --config "$work/capsel.ini")" = 2 ] || fail "not status 2"
+  grep -q "  ---- XML error in line 1, column 1: Document is empty$" "$work/out.txt" || fail "no error line"
+  [ -e "$work/done/a_huge.xml" ] && converted b_next || fail "the scan did not go on"
+}
+
+cd "$work"
+"$section"
+echo "binary test $section passed"
