@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the packaged services as they are shipped: capsel.service and three instances of
+# Runs the packaged services as they are shipped: capsel.service and two instances of
 # capsel@.service at once, each on its own folders, set up with the README's three commands.
 # Each must convert its own document and touch nothing of the others'. A folder outside the
 # writable ones must stay out of reach until the README's drop-in names it.
@@ -74,13 +74,13 @@ systemctl --user is-system-running --wait >/dev/null 2>&1 || true
 ctl() { systemctl --user "$@" || fail "systemctl $*"; }
 
 # The README's three commands (enable --now is start here: a user manager has no boot).
-for name in news sports edge; do
+for name in news edge; do
   cp /etc/capsel/capsel.ini "/etc/capsel/$name.ini"
   sed -i "s|capsel/|capsel/$name/|" "/etc/capsel/$name.ini"
 done
 # The third instance writes outside the unit's folders.
 sed -i 's|^OutPathSrt=.*|OutPathSrt=/mnt/elsewhere|' /etc/capsel/edge.ini
-ctl start capsel.service capsel@news.service capsel@sports.service capsel@edge.service
+ctl start capsel.service capsel@news.service capsel@edge.service
 
 [ "$(systemctl --user show -P SyslogIdentifier capsel@news.service)" = capsel-news ] ||
   fail "capsel@news does not log as capsel-news"
@@ -99,10 +99,9 @@ drop() {
 }
 drop /var/lib/capsel/in/main.xml
 drop /var/lib/capsel/news/in/news.xml
-drop /var/lib/capsel/sports/in/sports.xml
 drop /var/lib/capsel/edge/in/edge.xml
 
-for pair in "/var/lib/capsel/ main" "/var/lib/capsel/news/ news" "/var/lib/capsel/sports/ sports"; do
+for pair in "/var/lib/capsel/ main" "/var/lib/capsel/news/ news"; do
   read -r dir name <<<"$pair"
   wait_for "$dir/done/$name.xml" || fail "$name.xml was not taken"
   cmp -s "$dir/out/$name.srt" "$reference" || fail "$dir/out/$name.srt differs from the unsandboxed conversion"
@@ -136,8 +135,8 @@ drop /var/lib/capsel/edge/in/edge2.xml
 wait_for /var/lib/capsel/edge/done/edge2.xml || fail "edge2.xml was not taken"
 cmp -s /mnt/elsewhere/edge2.srt "$reference" || fail "the drop-in did not make /mnt/elsewhere writable"
 
-ctl stop capsel.service capsel@news.service capsel@sports.service capsel@edge.service
-for unit in capsel.service capsel@news.service capsel@sports.service capsel@edge.service; do
+ctl stop capsel.service capsel@news.service capsel@edge.service
+for unit in capsel.service capsel@news.service capsel@edge.service; do
   [ "$(systemctl --user show -P Result "$unit")" = success ] || fail "$unit did not end cleanly"
 done
-echo "services ok: capsel.service and capsel@news, @sports, @edge converted in their sandbox, each only its own files; capsel@news reloaded its settings"
+echo "services ok: capsel.service and capsel@news, @edge converted in their sandbox, each only its own files; capsel@news reloaded its settings"

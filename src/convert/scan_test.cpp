@@ -127,23 +127,6 @@ TEST_F(ScanTest, TakesAtMost32767FilesPerScan) {
   EXPECT_EQ(queue.back(), "32766.xml");
 }
 
-TEST_F(ScanTest, ATickConvertsEveryFileBetweenTheQueueAndFinishLines) {
-  AddOld("b.xml");
-  AddOld("a.xml");
-  std::vector<bool> timer_on;
-  watch.on_line = [&](const std::string&) { timer_on.push_back(timer.Enabled()); };
-  EXPECT_EQ(timer.Advance(2000), 1);
-  ASSERT_EQ(watch.lines.size(), 14u);
-  EXPECT_EQ(watch.Messages().front(), msg::kQueueNotEmpty);
-  EXPECT_EQ(watch.Messages()[1], "Processing a.xml...");
-  EXPECT_EQ(watch.Messages()[7], "Processing b.xml...");
-  EXPECT_EQ(watch.Messages().back(), msg::kScanFinished);
-  for (bool on : timer_on) EXPECT_FALSE(on) << "the timer is off while a scan runs";
-  EXPECT_TRUE(timer.Enabled());
-  EXPECT_TRUE(fs.Has("/w/out/a.srt"));
-  EXPECT_TRUE(fs.Has("/w/done/b.xml"));
-}
-
 TEST_F(ScanTest, EmptyFolderIsSilentUnlessVerbose) {
   struct Case {
     const char* verbose;
@@ -167,17 +150,11 @@ TEST_F(ScanTest, ALongScanIsFollowedByAFullInterval) {
   // Five seconds pass while the file is converted; the timer is off and must not fire.
   watch.on_line = [this](const std::string&) { EXPECT_EQ(timer.Advance(5000), 0); };
   EXPECT_EQ(timer.Advance(2000), 1);
+  EXPECT_TRUE(fs.Has("/w/done/a.xml"));
   watch.on_line = nullptr;
   EXPECT_EQ(timer.elapsed(), 0);
   EXPECT_EQ(timer.Advance(1999), 0);
   EXPECT_EQ(timer.Advance(1), 1);
-}
-
-TEST_F(ScanTest, AnIntervalOfZeroStopsFurtherScans) {
-  timer.SetInterval(0);
-  AddOld("a.xml");
-  EXPECT_EQ(timer.Advance(60000), 0);
-  EXPECT_TRUE(fs.Has("/w/in/a.xml"));
 }
 
 TEST_F(ScanTest, AFailingListingIsLoggedOnceAndRecovers) {

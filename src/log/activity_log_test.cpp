@@ -61,13 +61,6 @@ class ActivityLogTest : public ::testing::Test {
   LogFileSink file{fs};
 };
 
-TEST_F(ActivityLogTest, LogFileIsUntouchedWhileItIsOff) {
-  file.Configure(false, "/var/log/capsel.log");
-  log.LogMessage("hello");
-  EXPECT_FALSE(fs.Has("/var/log/capsel.log"));
-  EXPECT_EQ(monitor.lines.size(), 1u);
-}
-
 TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
   log.LogMessage("first");
   clock.local.second = 10;

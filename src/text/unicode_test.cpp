@@ -45,13 +45,6 @@ TEST(EncodeText, GivesTheBytesOfTheCodePage) {
   }
 }
 
-TEST(EncodeText, AnUnknownCodePageIsAnError) {
-  std::string bytes, error;
-  EXPECT_FALSE(EncodeText("abc", 9999, &bytes, &error));
-  EXPECT_NE(error.find("9999"), std::string::npos);
-  EXPECT_FALSE(EncodeText("abc", 0, &bytes, &error));
-}
-
 TEST(EncodeText, LongTextsGoThroughInPieces) {
   std::string text;
   for (int i = 0; i < 20000; ++i) text += "\xC3\xA9\xE6\x97\xA5";  // é then a CJK character
