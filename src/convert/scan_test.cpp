@@ -49,19 +49,6 @@ TEST_F(ScanTest, QueuesOrdinaryXmlFilesInByteOrder) {
   EXPECT_EQ(Queue(), (Lines{"A.xml", "a.xml", "b.xml", "c.XML"}));
 }
 
-TEST_F(ScanTest, LeavesFreshFilesForALaterScan) {
-  fs.AddFile("/w/in/old.xml", kDoc, clock.now_ns - 2 * kSecond);
-  fs.AddFile("/w/in/fresh.xml", kDoc, clock.now_ns - kSecond);
-  fs.AddFile("/w/in/future.xml", kDoc, clock.now_ns + 60 * kSecond);
-  EXPECT_EQ(Queue(), Lines{"old.xml"});
-  ApplySetting("MinFileAge", "0", settings);
-  EXPECT_EQ(Queue(), (Lines{"fresh.xml", "future.xml", "old.xml"}));
-  ApplySetting("MinFileAge", "0.5", settings);
-  EXPECT_EQ(Queue(), (Lines{"fresh.xml", "old.xml"}));
-  ApplySetting("MinFileAge", "soon", settings);  // no number: the default of two seconds
-  EXPECT_EQ(Queue(), Lines{"old.xml"});
-}
-
 // A file is watched across scans: each step moves capsel's monotonic clock to `at` seconds,
 // may change the file first, and says whether the scan then takes it. The wall clock stands
 // still, so only what capsel saw can settle a file whose time lies ahead.
@@ -91,6 +78,8 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
         {3.5, kNone, true}}},
       {"old by the wall clock", "2", -2, {{0, kNone, true}}},
       {"at once", "0", kDay, {{0, kNone, true}}},
+      {"half a second", "0.5", kDay, {{0, kNone, false}, {0.4, kNone, false}, {0.5, kNone, true}}},
+      {"a word is the default", "soon", -1, {{0, kNone, false}, {1.9, kNone, false}, {2, kNone, true}}},
       {"negative is at once", "-5", kDay, {{0, kNone, true}}},
       {"huge waits a day", "9223372037", kDay,
        {{0, kNone, false}, {kDay - 1, kNone, false}, {kDay, kNone, true}}},

@@ -61,15 +61,6 @@ class ActivityLogTest : public ::testing::Test {
   LogFileSink file{fs};
 };
 
-TEST_F(ActivityLogTest, FileLinesEqualMonitorLinesEndedByCrLf) {
-  log.LogMessage("first");
-  clock.local.second = 10;
-  log.LogMessage("second");
-  EXPECT_EQ(fs.Data("/var/log/capsel.log"),
-            "01.03.2027 08:05:09  first\r\n01.03.2027 08:05:10  second\r\n");
-  EXPECT_EQ(monitor.lines[1], "01.03.2027 08:05:10  second");
-}
-
 TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
   log.LogMessage("Processing a\nb.xml...");
   EXPECT_EQ(monitor.lines,

@@ -87,23 +87,6 @@ TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {
   }
 }
 
-TEST_F(LoadSettingsTest, FoldersGetASeparatorButDeleteAndTheLogFileDoNot) {
-  EXPECT_EQ(Load("[General]\nVersion=1\n[Folders]\nInPath=/data/in\nOutPathSrt=/data/out/\n"
-                 "OutPathXml=<DELETE>\nLogfileName=/var/log/capsel\n"),
-            0);
-  EXPECT_EQ(settings.InPath, "/data/in/");
-  EXPECT_EQ(settings.OutPathSrt, "/data/out/");
-  EXPECT_EQ(settings.OutPathXml, "<DELETE>");
-  EXPECT_EQ(settings.LogfileName, "/var/log/capsel");
-
-  Settings lower;
-  fs.AddFile("/opt/capsel/capsel.ini",
-             "[General]\nVersion=1\n[Folders]\nInPath=\nOutPathXml=<delete>\n");
-  ASSERT_EQ(LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, lower, log, prompter, fs), 0);
-  EXPECT_EQ(lower.InPath, "") << "an empty watch folder stays empty: the current folder";
-  EXPECT_EQ(lower.OutPathXml, "<delete>/");
-}
-
 TEST(ReadFlag, OnlyTheNumberOneSetsAFlag) {
   struct Case {
     const char* text;
