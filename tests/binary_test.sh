@@ -28,7 +28,7 @@ settings() {
 }
 # run ARGS...: capsel's exit status; its output in $work/out.txt and $work/err.txt.
 run() { "$@" >"$work/out.txt" 2>"$work/err.txt" && echo 0 || echo $?; }
-once() { run "$capsel" --headless --once --config "$work/capsel.ini"; }
+once() { run timeout -k 5 100 "$capsel" --headless --once --config "$work/capsel.ini"; }
 # drop NAME [FILE]: FILE (the document) into the watch folder as NAME.xml, a minute old.
 drop() { cp "${2:-$document}" "$work/in/$1.xml" && touch -d '-1 minute' "$work/in/$1.xml"; }
 converted() { cmp -s "$work/out/$1.srt" "$srt" && [ -e "$work/done/$1.xml" ]; }

@@ -58,7 +58,7 @@ convert() {
   done
   printf '[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n[Processing]\nMinFileAge=0\n%s' \
     "$2" >"$dir/capsel.ini"
-  "$capsel" --headless --once --config "$dir/capsel.ini" | cut -c22- >"$dir/log.txt" || true
+  timeout -k 5 100 "$capsel" --headless --once --config "$dir/capsel.ini" | cut -c22- >"$dir/log.txt" || true
   # Lines per document: its File Error lines, and whether it was refused.
   awk '/^Processing / { doc = substr($0, 12, length($0) - 18) }
     $0 == "---- ERROR: File Error (maybe missing write permissions?)" { errors[doc]++ }

@@ -43,7 +43,7 @@ settings() {
   printf '[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=%s\nLogfileName=%s\n[Processing]\n%s\n' \
     "${2:-done}" "${3:-capsel.log}" "${4-MinFileAge=0}" >"$1/capsel.ini"
 }
-once() { "$capsel" --headless --once --config "${1:-.}/capsel.ini" >"$work/last.log" 2>&1; }
+once() { timeout -k 5 100 "$capsel" --headless --once --config "${1:-.}/capsel.ini" >"$work/last.log" 2>&1; }
 logged() { cut -c22- "$work/last.log" | grep -qxF -- "$1"; }
 
 # documents COUNT: COUNT documents of 1000 cues (about 300 kB each, their SRT about 100 kB) in
