@@ -40,9 +40,8 @@ cli() {
 
   settings && drop doc
   [ "$(once)" = 0 ] && [ ! -s "$work/err.txt" ] && converted doc || fail "all converted: not status 0"
-  rm "$work/capsel.ini"
-  [ "$(once)" = 1 ] || fail "no settings file: not status 1"
-  [ "$(cat "$work/err.txt")" = "Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now terminate." ] ||
+  [ "$(run "$capsel" --headless --once --config "$work/site.conf")" = 1 ] || fail "no settings file: not status 1"
+  [ "$(cat "$work/err.txt")" = "Error: Error while reading site.conf. The file is probably missing or corrupt. The application will now terminate." ] ||
     fail "no settings file: standard error"
   settings && sed -i 's/^Version=1/Version=2/' "$work/capsel.ini"
   [ "$(once)" = 0 ] || fail "a newer settings file: not status 0"

@@ -29,18 +29,6 @@ class LoadSettingsTest : public ::testing::Test {
 const char kWarning[] =
     "Warning: The file capsel.ini is not compatible with this version of capsel. Dazed and "
     "confused, but trying to continue.";
-// The box names the file that was asked for, whatever its name.
-TEST_F(LoadSettingsTest, MissingFileShowsTheErrorBoxAndFails) {
-  EXPECT_EQ(LoadSettings({"/srv/site.conf", "/srv"}, settings, log, prompter, fs), 1);
-  EXPECT_EQ(monitor.Messages(), std::vector<std::string>{"Reading /srv/site.conf..."});
-  ASSERT_EQ(prompter.shown.size(), 1u);
-  EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kError);
-  EXPECT_EQ(prompter.shown[0].title, "Error");
-  EXPECT_EQ(prompter.shown[0].text,
-            "Error while reading site.conf. The file is probably missing or corrupt. The "
-            "application will now terminate.");
-}
-
 TEST_F(LoadSettingsTest, EmptyFileWarnsAndTakesEveryDefault) {
   EXPECT_EQ(Load(""), 0);
   ASSERT_EQ(prompter.shown.size(), 1u);
