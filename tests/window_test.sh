@@ -15,12 +15,7 @@ done
 mkdir -p "$out"
 work=$(mktemp -d)
 pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+trap 'kill "${pids[@]}" 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 fail() {
   echo "FAIL: $*"
   for log in "$work"/*.log; do echo "--- $(basename "$log")"; cat "$log"; done
@@ -28,14 +23,7 @@ fail() {
 }
 
 # Polls a condition for up to ten seconds.
-wait_for() {
-  local i
-  for i in $(seq 100); do
-    if eval "$1"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
+wait_for() { for _ in $(seq 100); do eval "$1" && return 0; sleep 0.1; done; return 1; }
 
 display=""
 for n in $(seq 90 150); do
@@ -55,21 +43,17 @@ unset QT_QPA_PLATFORM WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
 mkdir -p "$work/in" "$work/out" "$work/done"
 printf '[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathSrt=out\nOutPathXml=done\n' >"$work/capsel.ini"
 
-start_trayer() {
-  trayer --edge bottom --align right --widthtype request --height 24 --SetDockType true \
-    >"$work/trayer.log" 2>&1 &
-  trayer_pid=$!
-  pids+=($trayer_pid)
-  wait_for "xwininfo -root -tree | grep -qi panel" || fail "trayer did not start"
-}
-
 main_window() { xdotool search --name '^capsel 1\.0\.0\.8' 2>/dev/null | head -n 1; }
 visible() { xdotool search --onlyvisible --class capsel 2>/dev/null || true; }
 # The capsel windows that are mapped, less the main window: the tray icon.
 icons() { visible | grep -vx "$(main_window)" || true; }
 
 # 1. /tray: no window, one icon.
-start_trayer
+trayer --edge bottom --align right --widthtype request --height 24 --SetDockType true \
+  >"$work/trayer.log" 2>&1 &
+trayer_pid=$!
+pids+=($trayer_pid)
+wait_for "xwininfo -root -tree | grep -qi panel" || fail "trayer did not start"
 "$capsel" --config "$work/capsel.ini" /tray >"$work/capsel1.log" 2>&1 &
 capsel_pid=$!
 pids+=($capsel_pid)
