@@ -5,8 +5,8 @@ Counts the code lines (not blank, not only a comment) of the files git tracks:
   tests:   *_test.cpp/.cc/.h, fakes (fake_*), test helpers (e2e_helpers, test_documents,
            test_application, test_support), and everything under tests/, testing/ or fuzz/;
   product: everything else under src/, bench/ and scripts/, and the shell scripts at the top.
-Only .cpp .cc .h .hpp .in .sh .py files are code. Prints one line, and a second when the tests
-exceed half the product.
+Only .cpp .cc .h .hpp .in .sh .py files are code. Prints one line; when the tests
+exceed half the product, says so and exits with 1.
 """
 import os
 import re
@@ -56,10 +56,11 @@ def main():
         elif PRODUCT.search(name):
             product += code_lines(path)
     percent = 100.0 * tests / product if product else 0.0
-    print(f'test ratio: tests {tests} lines, product {product} lines: tests are {percent:.0f}% of product '
+    print(f'test ratio: tests {tests} lines, product {product} lines: tests are {percent:.1f}% of product '
           f'(at most {LIMIT_PERCENT}%), {100.0 * tests / max(tests + product, 1):.0f}% of all code')
     if tests * 100 > product * LIMIT_PERCENT:
-        print(f'test ratio: above the aim of {LIMIT_PERCENT}%: cut repetition before adding tests')
+        print(f'test ratio: above {LIMIT_PERCENT}%: cut repetition before adding tests')
+        return 1
     return 0
 
 
