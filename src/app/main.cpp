@@ -1,22 +1,24 @@
 // modMain: the entry routine, and the one place where capsel is put together. It picks the
 // front end (window or headless) before any Qt application object exists, since a
 // QApplication cannot start without a display; then it makes the real services and the
-// engine and hands them to that front end.
+// engine and hands them to that front end. The window's half lives in the window module
+// (src/ui/window_main.cpp), loaded only when a window is wanted.
 
-#include <QApplication>
+#include <dlfcn.h>
+
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/command_line.h"
 #include "app/engine.h"
 #include "app/headless.h"
 #include "app/messages.h"
+#include "app/window_module.h"
 #include "os/clock.h"
 #include "os/file_system.h"
 #include "os/qt_timer.h"
-#include "ui/frm_main.h"
-#include "ui/tray.h"
 #include "version.h"
 
 namespace {
@@ -44,24 +46,33 @@ int RunWithoutWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
   return capsel::RunHeadless(cl, engine);
 }
 
+// Beside the executable first (a build folder), else where the installation puts it: the
+// first that exists is the one to load.
+std::string WindowModulePath() {
+  std::error_code error;
+  std::filesystem::path beside =
+      std::filesystem::read_symlink("/proc/self/exe", error).parent_path() /
+      capsel::kWindowModuleFile;
+  if (!error && std::filesystem::exists(beside, error)) return beside.string();
+  return std::string(CAPSEL_WINDOW_MODULE_DIR "/") + capsel::kWindowModuleFile;
+}
+
 int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
-  QApplication app(argc, argv);
-  // The window ends the program itself; hiding it in the tray or closing a message box
-  // while it is hidden must not.
-  app.setQuitOnLastWindowClosed(false);
-  capsel::RealFileSystem fs;
-  capsel::SystemClock clock;
-  capsel::QtTimer timer;
-  capsel::MessageBoxPrompter prompter;
-  capsel::Engine engine({fs, clock, timer, prompter}, SettingsSourceFor(cl));
-  capsel::QtTrayIcon tray;
-  capsel::frmMain form(engine, tray, prompter);
-  QObject::connect(&form, &capsel::frmMain::Ended, [] { QCoreApplication::exit(0); });
-  capsel::ReloadOnSighup reload_on_sighup(engine);
-  if (!form.Form_Load()) return 1;
-  form.show();
-  if (capsel::StartsMinimised(cl.argument_text)) form.showMinimized();
-  return app.exec();
+  const std::string path = WindowModulePath();
+  // RTLD_NOW: a module that does not fit this executable fails here, where capsel can still
+  // run headless, not at its first call of a missing function. It stays loaded: Qt's Gui
+  // and Widgets leave handlers behind that run at exit.
+  void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  void* entry = module != nullptr ? ::dlsym(module, capsel::kWindowEntryPoint) : nullptr;
+  if (entry == nullptr) {
+    const char* reason = ::dlerror();
+    std::fputs(capsel::FormatMessage(capsel::msg::kNoWindowModule,
+                                     {path, reason != nullptr ? reason : "no entry point"})
+                   .c_str(),
+               stderr);
+    return RunWithoutWindow(cl, argc, argv);
+  }
+  return reinterpret_cast<decltype(&capsel_run_window)>(entry)(cl, argc, argv);
 }
 
 }  // namespace
