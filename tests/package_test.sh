@@ -12,7 +12,7 @@ cd "$build"
 cpack -G DEB -B "$work" > "$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/capsel_*.deb)
 contents=$(dpkg-deb -c "$deb")
-for path in ./usr/bin/capsel ./lib/systemd/system/capsel.service ./lib/systemd/system/capsel@.service \
+for path in ./usr/bin/capsel ./usr/lib/x86_64-linux-gnu/capsel/capsel-window.so ./lib/systemd/system/capsel.service ./lib/systemd/system/capsel@.service \
             ./usr/share/applications/capsel.desktop ./etc/capsel/capsel.ini \
             ./usr/share/icons/hicolor/48x48/apps/capsel.png ./usr/share/man/man1/capsel.1.gz \
             ./usr/share/doc/capsel/copyright ./usr/share/doc/capsel/changelog.gz; do
@@ -30,6 +30,9 @@ lintian --fail-on error,warning "$deb" > "$work/lintian.log" 2>&1 || { cat "$wor
 
 root=$work/root
 dpkg-deb -x "$deb" "$root"
+# The executable leaves the window's libraries to its module, and finds that where it is.
+! readelf -d "$root/usr/bin/capsel" | grep -E 'NEEDED.*Qt6(Gui|Widgets)' || fail "capsel links the window's libraries"
+grep -qF /usr/lib/x86_64-linux-gnu/capsel "$root/usr/bin/capsel" || fail "capsel looks for its window elsewhere"
 man -l --warnings "$root/usr/share/man/man1/capsel.1.gz" > "$work/man.txt" 2> "$work/man.err" || fail "man"
 [ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "the manual page renders with warnings"; }
 grep -q "SIGHUP" "$work/man.txt" || fail "the manual page lacks its SIGNALS section"
