@@ -23,6 +23,7 @@ inline constexpr char kConfigNeedsPath[] = "--config needs the path of a setting
 inline constexpr char kUnusableCommandLine[] = "capsel: {}\nTry 'capsel --help'.\n";
 inline constexpr char kNoDisplay[] = "capsel: no display found, running headless\n";
 // The window module's path and the loader's reason.
-inline constexpr char kNoWindowModule[] = "capsel: cannot load the window from {} ({}), running headless\n";
+inline constexpr char kNoWindowModule[] =
+    "capsel: cannot load the window from {} ({}), running headless\n";
 
 }  // namespace capsel::msg
