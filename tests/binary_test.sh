@@ -3,7 +3,8 @@
 # run; the rules behind each are tested on their own units.
 #  cli      --version, --help and a bad option; the exit status and standard error of a run
 #           (all converted, no settings file, a newer settings file, a document that does not
-#           load); the settings file found beside the executable by its name; the date stamp.
+#           load); the settings file found beside the executable by its name; the date stamp;
+#           a window module that does not load: capsel says so and runs headless.
 #  signals  started without a display and without --headless, capsel says so and runs
 #           headless: the poll timer takes a dropped file, SIGHUP reloads the settings and
 #           SIGTERM ends the program with status 0.
@@ -55,6 +56,15 @@ cli() {
   [ "$(run "$work/exe/subs" --once)" = 0 ] || fail "beside the executable: the run failed"
   grep -q "  Reading $work/exe/subs.ini\.\.\.$" "$work/out.txt" || fail "the settings beside the executable were not read"
   [ "$(head -c 11 "$work/out.txt")" = "$(date '+%d.%m.%Y ')" ] || fail "lines are not stamped with the local date"
+
+  # Beside the executable, so the one tried. Headless, the missing settings end the run with a
+  # line on standard error, not a message box.
+  local module=$(realpath "$work")/nowin/capsel-window.so
+  mkdir "$work/nowin" && cp "$capsel" "$work/nowin/capsel" && : >"$module"
+  [ "$(QT_QPA_PLATFORM=offscreen run timeout 60 "$work/nowin/capsel")" = 1 ] || fail "a window module that does not load: not status 1"
+  [ "$(cat "$work/err.txt")" = "capsel: cannot load the window from $module ($module: file too short), running headless
+Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now terminate." ] ||
+    fail "a window module that does not load: standard error"
 }
 
 signals() {
