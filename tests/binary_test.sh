@@ -61,7 +61,7 @@ cli() {
   # line on standard error, not a message box.
   local module=$(realpath "$work")/nowin/capsel-window.so
   mkdir "$work/nowin" && cp "$capsel" "$work/nowin/capsel" && : >"$module"
-  [ "$(QT_QPA_PLATFORM=offscreen run timeout 60 "$work/nowin/capsel")" = 1 ] || fail "a window module that does not load: not status 1"
+  [ "$(QT_QPA_PLATFORM=offscreen run timeout -k 5 100 "$work/nowin/capsel")" = 1 ] || fail "a window module that does not load: not status 1"
   [ "$(cat "$work/err.txt")" = "capsel: cannot load the window from $module ($module: file too short), running headless
 Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now terminate." ] ||
     fail "a window module that does not load: standard error"
