@@ -113,6 +113,11 @@ class AllOutputs final : public CueSink {
   void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override {
     for (Output& o : outputs_) o.writer->OnCue(time, lines, styles);
   }
+  // Only a single output can take a cue's lines straight from the reader.
+  std::string* BeginPlainCue(Interval time) override {
+    return outputs_.size() == 1 ? outputs_[0].writer->BeginPlainCue(time) : nullptr;
+  }
+  void EndPlainCue() override { outputs_[0].writer->EndPlainCue(); }
 
  private:
   std::vector<Output>& outputs_;

@@ -159,6 +159,22 @@ void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable
   if (text_.size() >= kFlushSize) Flush();
 }
 
+std::string* CueFileWriter::BeginPlainCue(Interval time) {
+  // A file that is not written takes its cues by OnCue, which drops them.
+  if (format_ != CueFormat::kSrt || styled_ || file_ == nullptr || error_ != 0) return nullptr;
+  AppendNumber(text_, ++number_);
+  AppendSrtTime(text_, time.begin, ',');
+  text_ += " --> ";
+  AppendSrtTime(text_, time.end, ',');
+  text_ += "\r\n";
+  return &text_;
+}
+
+void CueFileWriter::EndPlainCue() {
+  text_ += "\r\n";
+  if (text_.size() >= kFlushSize) Flush();
+}
+
 // Writes the earliest held cues until `keep` are left.
 void CueFileWriter::WriteHeld(size_t keep) {
   while (held_.size() > keep) {

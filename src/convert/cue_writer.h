@@ -41,6 +41,9 @@ class CueFileWriter final : public CueSink {
   CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file,
                 int open_error);
   void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override;
+  /// An SRT file without styles takes its cues' lines straight into its buffer.
+  std::string* BeginPlainCue(Interval time) override;
+  void EndPlainCue() override;
   /// Writes what is left and gives the file its name. 0, or the first errno of the writing.
   int Commit();
 

@@ -28,11 +28,20 @@ size_t RunLength(std::string_view text, bool preserve) {
   }
 }
 
+}  // namespace
+
 // Builds lines one character at a time. Collapsible blanks are held back until the next
-// character shows whether they stand inside a line (one blank) or at its end (none).
+// character shows whether they stand inside a line (one blank) or at its end (none). Lines go
+// either into CueLines (each line's end recorded, with runs of style) or, as plain text, onto
+// the end of a string with each line ended by CR LF; either way a line without text is taken
+// back.
 class LineWriter {
  public:
-  LineWriter(CueLines* out, bool styled) : out_(out), styled_(styled) { out->Clear(); }
+  LineWriter(CueLines* out, bool styled)
+      : text_(out->text), ends_(&out->ends), runs_(&out->runs), styled_(styled) {
+    out->Clear();
+  }
+  explicit LineWriter(std::string* text) : text_(*text), line_start_(text->size()) {}
 
   void Text(std::string_view text, bool preserve, uint16_t style) {
     while (!text.empty()) {
@@ -54,46 +63,49 @@ class LineWriter {
   }
 
   void Break() {
-    std::string& text = out_->text;
     if (has_text_) {
-      out_->ends.push_back(static_cast<uint32_t>(text.size()));
+      if (ends_ != nullptr)
+        ends_->push_back(static_cast<uint32_t>(text_.size()));
+      else
+        text_ += "\r\n";
     } else {
-      text.resize(line_start_);
-      while (!out_->runs.empty() && out_->runs.back().end > line_start_) out_->runs.pop_back();
+      text_.resize(line_start_);
+      if (runs_ != nullptr)
+        while (!runs_->empty() && runs_->back().end > line_start_) runs_->pop_back();
     }
-    line_start_ = text.size();
+    line_start_ = text_.size();
     pending_blank_ = has_text_ = run_open_ = false;
   }
 
  private:
   void Put(std::string_view chars, uint16_t style) {
-    if (pending_blank_ && out_->text.size() > line_start_) Append(" ", blank_style_);
+    if (pending_blank_ && text_.size() > line_start_) Append(" ", blank_style_);
     pending_blank_ = false;
     Append(chars, style);
     if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
   }
   void Append(std::string_view chars, uint16_t style) {
-    out_->text += chars;
+    text_ += chars;
     if (!styled_) return;
-    auto end = static_cast<uint32_t>(out_->text.size());
-    if (run_open_ && out_->runs.back().style == style) {
-      out_->runs.back().end = end;
+    auto end = static_cast<uint32_t>(text_.size());
+    if (run_open_ && runs_->back().style == style) {
+      runs_->back().end = end;
     } else {
-      out_->runs.push_back({end, style});
+      runs_->push_back({end, style});
       run_open_ = true;
     }
   }
 
-  CueLines* out_;
-  bool styled_;
+  std::string& text_;
+  std::vector<uint32_t>* ends_ = nullptr;  // null: lines end with CR LF instead
+  std::vector<StyleRun>* runs_ = nullptr;
+  bool styled_ = false;
   size_t line_start_ = 0;
   bool pending_blank_ = false;
   uint16_t blank_style_ = 0;
   bool has_text_ = false;
   bool run_open_ = false;
 };
-
-}  // namespace
 
 void CueLines::Clear() {
   text.clear();
@@ -132,6 +144,15 @@ void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t st
 
 void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
   LineWriter lines(out, styled);
+  LayOutInto(from, to, lines);
+}
+
+void ParagraphContent::LayOutText(double from, double to, std::string* out) const {
+  LineWriter lines(out);
+  LayOutInto(from, to, lines);
+}
+
+void ParagraphContent::LayOutInto(double from, double to, LineWriter& lines) const {
   const bool per_span = !has_break_ && has_top_span_ && !HasOwnText();
   bool in_top_span = false;
   for (const Piece& p : pieces_) {

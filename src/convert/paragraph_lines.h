@@ -12,6 +12,8 @@
 
 namespace capsel {
 
+class LineWriter;
+
 /// A run of one style in a cue's text: it ends at `end` (an offset into CueLines::text).
 struct StyleRun {
   uint32_t end;
@@ -76,6 +78,9 @@ class ParagraphContent {
   /// one line. Blanks of default-mode text collapse to one and vanish at the ends of a line;
   /// lines without text are left out. With `styled`, runs of one style are recorded.
   void LayOut(double from, double to, bool styled, CueLines* out) const;
+  /// The same lines without styles, appended to `out` as plain text, each ended by CR LF: a
+  /// cue's text as a subtitle file holds it, laid out straight into the file's buffer.
+  void LayOutText(double from, double to, std::string* out) const;
 
   /// True when some text is visible for less than the whole of `whole`.
   bool HasTimedText(Interval whole) const;
@@ -91,9 +96,10 @@ class ParagraphContent {
     piece.kind = kind;
     pieces_.push_back(piece);
   }
+  void LayOutInto(double from, double to, LineWriter& lines) const;
+  bool HasOwnText() const;
   std::string text_;
   std::vector<Piece> pieces_;
-  bool HasOwnText() const;
   bool has_break_ = false;
   bool has_top_span_ = false;
 };

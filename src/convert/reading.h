@@ -26,6 +26,11 @@ class CueSink {
   virtual ~CueSink() = default;
   /// One cue: seconds from the start, and its lines (styles refer to `styles`).
   virtual void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) = 0;
+  /// A cue whose lines the reader writes itself, as plain text without styles: the sink
+  /// writes what comes before the lines and gives the text to append them to, each line ended
+  /// by CR LF, then EndPlainCue finishes the cue. Null: the sink takes its cues by OnCue.
+  virtual std::string* BeginPlainCue(Interval /*time*/) { return nullptr; }
+  virtual void EndPlainCue() {}
 };
 
 /// What reading a document gave, besides its cues.

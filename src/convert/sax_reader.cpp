@@ -410,11 +410,17 @@ void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
   bool shown = false;
   if (!interval.Empty()) {
     if (!content.HasTimedText(interval)) {
-      content.LayOut(interval.begin, interval.end, options_.style_tags, &lines_);
+      const Interval visible = interval;
       Shifted(&interval);
-      if (Shown(interval)) {
+      shown = Shown(interval);
+      // Without styles the lines go straight into the sink's text where it takes them so.
+      std::string* text = shown && !options_.style_tags ? sink_.BeginPlainCue(interval) : nullptr;
+      if (text != nullptr) {
+        content.LayOutText(visible.begin, visible.end, text);
+        sink_.EndPlainCue();
+      } else if (shown) {
+        content.LayOut(visible.begin, visible.end, options_.style_tags, &lines_);
         sink_.OnCue(interval, lines_, styles_);
-        shown = true;
       }
     } else {
       content.ForEachStretch(interval, options_.style_tags,
