@@ -41,24 +41,7 @@ class LineWriter {
       : text_(out->text), ends_(&out->ends), runs_(&out->runs), styled_(styled) {
     out->Clear();
   }
-  /// Lines as plain text after what `text` holds; `state` tells where the line in hand, which
-  /// may already be in `text`, stands.
-  LineWriter(std::string* text, LineState state) : text_(*text), s_(state) {}
-
-  const LineState& state() const { return s_; }
-
-  /// Continues a layout whose lines so far are `laid` (each ended by CR LF, the line in hand
-  /// after them) and which stood at `state` (no styles).
-  void Resume(std::string_view laid, LineState state) {
-    size_t pos = 0;
-    for (size_t end; (end = laid.find("\r\n", pos)) != std::string_view::npos; pos = end + 2) {
-      text_ += laid.substr(pos, end - pos);
-      ends_->push_back(static_cast<uint32_t>(text_.size()));
-    }
-    state.line_start = text_.size();
-    text_ += laid.substr(pos);
-    s_ = state;
-  }
+  explicit LineWriter(std::string* text) : text_(*text), line_start_(text->size()) {}
 
   void Text(std::string_view text, bool preserve, uint16_t style) {
     while (!text.empty()) {
@@ -72,34 +55,34 @@ class LineWriter {
         continue;
       }
       // Blanks collapse: however many there are, one is held back.
-      if (!s_.pending_blank) blank_style_ = style;  // a collapsed blank keeps its first style
-      s_.pending_blank = true;
+      if (!pending_blank_) blank_style_ = style;  // a collapsed blank keeps its first style
+      pending_blank_ = true;
       while (run < text.size() && IsXmlBlank(text[run])) ++run;
       text.remove_prefix(run);
     }
   }
 
   void Break() {
-    if (s_.has_text) {
+    if (has_text_) {
       if (ends_ != nullptr)
         ends_->push_back(static_cast<uint32_t>(text_.size()));
       else
         text_ += "\r\n";
     } else {
-      text_.resize(s_.line_start);
+      text_.resize(line_start_);
       if (runs_ != nullptr)
-        while (!runs_->empty() && runs_->back().end > s_.line_start) runs_->pop_back();
+        while (!runs_->empty() && runs_->back().end > line_start_) runs_->pop_back();
     }
-    s_ = LineState{text_.size()};
-    run_open_ = false;
+    line_start_ = text_.size();
+    pending_blank_ = has_text_ = run_open_ = false;
   }
 
  private:
   void Put(std::string_view chars, uint16_t style) {
-    if (s_.pending_blank && text_.size() > s_.line_start) Append(" ", blank_style_);
-    s_.pending_blank = false;
+    if (pending_blank_ && text_.size() > line_start_) Append(" ", blank_style_);
+    pending_blank_ = false;
     Append(chars, style);
-    if (!s_.has_text && chars.find_first_not_of(' ') != std::string_view::npos) s_.has_text = true;
+    if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
   }
   void Append(std::string_view chars, uint16_t style) {
     text_ += chars;
@@ -117,8 +100,10 @@ class LineWriter {
   std::vector<uint32_t>* ends_ = nullptr;  // null: lines end with CR LF instead
   std::vector<StyleRun>* runs_ = nullptr;
   bool styled_ = false;
-  LineState s_;
+  size_t line_start_ = 0;
+  bool pending_blank_ = false;
   uint16_t blank_style_ = 0;
+  bool has_text_ = false;
   bool run_open_ = false;
 };
 
@@ -131,41 +116,11 @@ void CueLines::Clear() {
 void ParagraphContent::Clear() {
   text_.clear();
   pieces_.clear();
-  has_break_ = has_top_span_ = may_lay_out_ = laid_out_ = false;
-  laid_.clear();
+  has_break_ = has_top_span_ = false;
 }
 
 void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t style,
                                Interval visible, bool top_level) {
-  if (laid_out_ && pieces_.empty() && VisibleThroughout(visible)) {
-    LineWriter lines(&laid_, laid_state_);
-    lines.Text(text, preserve, style);
-    laid_state_ = lines.state();
-    return;
-  }
-  Keep(text, preserve, style, visible, top_level);
-  if (!may_lay_out_ || laid_out_) return;
-  if (!VisibleThroughout(visible)) {
-    may_lay_out_ = false;  // this text is laid out for each stretch of its own
-  } else if (top_level && !has_break_ && !text.empty() && !IsXmlBlank(text[0])) {
-    StartLayingOut();  // text of its own: the spans run on within lines
-  }
-}
-
-void ParagraphContent::AddBreak() {
-  has_break_ = true;
-  if (laid_out_ && pieces_.empty()) {
-    LineWriter lines(&laid_, laid_state_);
-    lines.Break();
-    laid_state_ = lines.state();
-    return;
-  }
-  Add(Kind::kBreak);
-  if (may_lay_out_ && !laid_out_) StartLayingOut();  // a br: the spans run on within lines
-}
-
-void ParagraphContent::Keep(std::string_view text, bool preserve, uint16_t style, Interval visible,
-                            bool top_level) {
   if (!pieces_.empty()) {
     Piece& last = pieces_.back();
     if (last.kind == Kind::kText && last.preserve == preserve && last.top_level == top_level &&
@@ -187,44 +142,18 @@ void ParagraphContent::Keep(std::string_view text, bool preserve, uint16_t style
   pieces_.push_back(piece);
 }
 
-// The paragraph is now laid out as TTML lays it out, whatever follows; all text so far is
-// visible throughout, so its layout is the start of every cue's.
-void ParagraphContent::StartLayingOut() {
-  laid_.clear();
-  LineWriter lines(&laid_, LineState{});
-  for (const Piece& p : pieces_) {
-    if (p.kind == Kind::kText)
-      lines.Text(TextOf(p), p.preserve, p.style);
-    else if (p.kind == Kind::kBreak)
-      lines.Break();
-  }
-  laid_state_ = lines.state();
-  laid_out_ = true;
-  pieces_.clear();
-  text_.clear();
-}
-
 void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
   LineWriter lines(out, styled);
-  if (laid_out_) lines.Resume(laid_, laid_state_);
   LayOutInto(from, to, lines);
 }
 
 void ParagraphContent::LayOutText(double from, double to, std::string* out) const {
-  LineState state;
-  if (laid_out_) {
-    state = laid_state_;
-    state.line_start += out->size();
-    *out += laid_;
-  } else {
-    state.line_start = out->size();
-  }
-  LineWriter lines(out, state);
+  LineWriter lines(out);
   LayOutInto(from, to, lines);
 }
 
 void ParagraphContent::LayOutInto(double from, double to, LineWriter& lines) const {
-  const bool per_span = !laid_out_ && !has_break_ && has_top_span_ && !HasOwnText();
+  const bool per_span = !has_break_ && has_top_span_ && !HasOwnText();
   bool in_top_span = false;
   for (const Piece& p : pieces_) {
     switch (p.kind) {

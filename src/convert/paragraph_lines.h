@@ -36,21 +36,8 @@ struct CueLines {
   bool operator==(const CueLines&) const = default;
 };
 
-/// Where a line layout stands between two pieces of text: blanks held back, whether the line
-/// in hand has text, and where it begins.
-struct LineState {
-  size_t line_start = 0;
-  bool pending_blank = false;
-  bool has_text = false;
-};
-
 /// What a paragraph holds, in document order: text with its style, white-space mode and the
 /// time it is visible, line breaks (br), and the bounds of the spans directly in it.
-///
-/// A paragraph whose interval is known at its start tag lays its text out as it arrives, once
-/// nothing that comes later can change how it breaks into lines (a br or text of its own has
-/// come), as long as that text is visible for the whole interval: then only its laid-out form
-/// is kept, and what arrives after a piece that is not visible throughout is kept as it came.
 class ParagraphContent {
  public:
   enum class Kind : uint8_t { kText, kBreak, kSpanStart, kSpanEnd };
@@ -64,24 +51,25 @@ class ParagraphContent {
   };
 
   void Clear();
-  /// The paragraph is shown for `whole` and its styles are not kept: text may be laid out as
-  /// it arrives. Its cues must then be asked for with `whole` itself.
-  void LayOutAsItArrives(Interval whole) {
-    whole_ = whole;
-    may_lay_out_ = true;
-  }
   /// Adds text; text of the same kind right after text joins it.
   void AddText(std::string_view text, bool preserve, uint16_t style, Interval visible,
                bool top_level);
-  void AddBreak();
+  void AddBreak() {
+    Add(Kind::kBreak);
+    has_break_ = true;
+  }
   /// The start and end of a span directly in the paragraph.
   void AddSpanStart() {
+    Add(Kind::kSpanStart);
     has_top_span_ = true;
-    if (!laid_out_) Add(Kind::kSpanStart);
   }
-  void AddSpanEnd() {
-    if (!laid_out_) Add(Kind::kSpanEnd);
+  void AddSpanEnd() { Add(Kind::kSpanEnd); }
+
+  const std::vector<Piece>& pieces() const { return pieces_; }
+  std::string_view TextOf(const Piece& p) const {
+    return std::string_view(text_).substr(p.offset, p.length);
   }
+  size_t text_size() const { return text_.size(); }
 
   /// Lays out the text visible over the whole of [from, to) into `out`. A paragraph with a br
   /// anywhere is laid out as TTML lays it out: br and preserved line feeds break lines, spans
@@ -108,26 +96,12 @@ class ParagraphContent {
     piece.kind = kind;
     pieces_.push_back(piece);
   }
-  void Keep(std::string_view text, bool preserve, uint16_t style, Interval visible, bool top_level);
-  bool VisibleThroughout(Interval visible) const {
-    return visible.begin <= whole_.begin && visible.end >= whole_.end;
-  }
-  void StartLayingOut();
-  std::string_view TextOf(const Piece& p) const {
-    return std::string_view(text_).substr(p.offset, p.length);
-  }
   void LayOutInto(double from, double to, LineWriter& lines) const;
   bool HasOwnText() const;
-
   std::string text_;
-  std::vector<Piece> pieces_;  // when laid_out_: what came after the laid-out text
+  std::vector<Piece> pieces_;
   bool has_break_ = false;
   bool has_top_span_ = false;
-  bool may_lay_out_ = false;  // the interval is known and no kept text stands in the way
-  Interval whole_;
-  bool laid_out_ = false;  // laid_ holds the start of the paragraph's layout
-  std::string laid_;       // its lines so far, each ended by CR LF
-  LineState laid_state_;   // and where the layout stands at its end
 };
 
 }  // namespace capsel

@@ -336,11 +336,6 @@ bool SaxReader::Text(const char* text, size_t length) {
 
 void SaxReader::StartParagraph(Frame& frame) {
   paragraph_.Clear();
-  // With its end known now, the paragraph's interval is final (closing it changes nothing),
-  // so its text can be laid out as it comes.
-  const TimedElement& t = frame.timed;
-  if (!options_.style_tags && t.end_known && t.interval.end < kIndefinite)
-    paragraph_.LayOutAsItArrives(t.interval);
   // A paragraph whose end is open lasts until a later one begins.
   if (begin_readable_ && frame.timed.interval.begin < kIndefinite)
     Resolve(frame.timed.interval.begin);
