@@ -32,9 +32,10 @@ size_t RunLength(std::string_view text, bool preserve) {
 
 // Builds lines one character at a time. Collapsible blanks are held back until the next
 // character shows whether they stand inside a line (one blank) or at its end (none). Lines go
-// either into CueLines (each line's end recorded, with runs of style) or, as plain text, onto
-// the end of a string with each line ended by CR LF; either way a line without text is taken
-// back.
+// into CueLines (each line's end recorded, with runs of style) or, `kPlain`, onto the end of a
+// string with each line ended by CR LF; either way a line without text is taken back. One
+// class for each, so that each layout has the writer inlined.
+template <bool kPlain>
 class LineWriter {
  public:
   LineWriter(CueLines* out, bool styled)
@@ -64,13 +65,13 @@ class LineWriter {
 
   void Break() {
     if (has_text_) {
-      if (ends_ != nullptr)
-        ends_->push_back(static_cast<uint32_t>(text_.size()));
-      else
+      if constexpr (kPlain)
         text_ += "\r\n";
+      else
+        ends_->push_back(static_cast<uint32_t>(text_.size()));
     } else {
       text_.resize(line_start_);
-      if (runs_ != nullptr)
+      if constexpr (!kPlain)
         while (!runs_->empty() && runs_->back().end > line_start_) runs_->pop_back();
     }
     line_start_ = text_.size();
@@ -86,7 +87,7 @@ class LineWriter {
   }
   void Append(std::string_view chars, uint16_t style) {
     text_ += chars;
-    if (!styled_) return;
+    if (kPlain || !styled_) return;
     auto end = static_cast<uint32_t>(text_.size());
     if (run_open_ && runs_->back().style == style) {
       runs_->back().end = end;
@@ -97,7 +98,7 @@ class LineWriter {
   }
 
   std::string& text_;
-  std::vector<uint32_t>* ends_ = nullptr;  // null: lines end with CR LF instead
+  std::vector<uint32_t>* ends_ = nullptr;
   std::vector<StyleRun>* runs_ = nullptr;
   bool styled_ = false;
   size_t line_start_ = 0;
@@ -142,39 +143,47 @@ void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t st
   pieces_.push_back(piece);
 }
 
-void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
-  LineWriter lines(out, styled);
-  LayOutInto(from, to, lines);
-}
+namespace {
 
-void ParagraphContent::LayOutText(double from, double to, std::string* out) const {
-  LineWriter lines(out);
-  LayOutInto(from, to, lines);
-}
-
-void ParagraphContent::LayOutInto(double from, double to, LineWriter& lines) const {
-  const bool per_span = !has_break_ && has_top_span_ && !HasOwnText();
+// Lays the pieces out into `lines` and ends the last line.
+template <typename Lines>
+void LayOutPieces(const ParagraphContent& content, bool per_span, double from, double to,
+                  Lines&& lines) {
   bool in_top_span = false;
-  for (const Piece& p : pieces_) {
+  for (const ParagraphContent::Piece& p : content.pieces()) {
     switch (p.kind) {
-      case Kind::kText:
+      case ParagraphContent::Kind::kText:
         if (per_span && !in_top_span) break;  // blanks between the spans
         if (p.visible.begin <= from && p.visible.end >= to)
-          lines.Text(TextOf(p), p.preserve, p.style);
+          lines.Text(content.TextOf(p), p.preserve, p.style);
         break;
-      case Kind::kBreak:
+      case ParagraphContent::Kind::kBreak:
         lines.Break();
         break;
-      case Kind::kSpanStart:
+      case ParagraphContent::Kind::kSpanStart:
         in_top_span = true;
         break;
-      case Kind::kSpanEnd:
+      case ParagraphContent::Kind::kSpanEnd:
         in_top_span = false;
         if (per_span) lines.Break();
         break;
     }
   }
   lines.Break();
+}
+
+}  // namespace
+
+void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
+  LayOutPieces(*this, EachSpanALine(), from, to, LineWriter<false>(out, styled));
+}
+
+void ParagraphContent::LayOutText(double from, double to, std::string* out) const {
+  LayOutPieces(*this, EachSpanALine(), from, to, LineWriter<true>(out));
+}
+
+bool ParagraphContent::EachSpanALine() const {
+  return !has_break_ && has_top_span_ && !HasOwnText();
 }
 
 // Text outside spans that is not only blanks.

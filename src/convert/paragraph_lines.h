@@ -12,8 +12,6 @@
 
 namespace capsel {
 
-class LineWriter;
-
 /// A run of one style in a cue's text: it ends at `end` (an offset into CueLines::text).
 struct StyleRun {
   uint32_t end;
@@ -96,7 +94,8 @@ class ParagraphContent {
     piece.kind = kind;
     pieces_.push_back(piece);
   }
-  void LayOutInto(double from, double to, LineWriter& lines) const;
+  /// Without any br and without text of its own, each span directly in it is a line.
+  bool EachSpanALine() const;
   bool HasOwnText() const;
   std::string text_;
   std::vector<Piece> pieces_;
