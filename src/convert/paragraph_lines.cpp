@@ -28,8 +28,6 @@ size_t RunLength(std::string_view text, bool preserve) {
   }
 }
 
-}  // namespace
-
 // Builds lines one character at a time. Collapsible blanks are held back until the next
 // character shows whether they stand inside a line (one blank) or at its end (none). Lines go
 // into CueLines (each line's end recorded, with runs of style) or, `kPlain`, onto the end of a
@@ -107,6 +105,8 @@ class LineWriter {
   bool has_text_ = false;
   bool run_open_ = false;
 };
+
+}  // namespace
 
 void CueLines::Clear() {
   text.clear();
