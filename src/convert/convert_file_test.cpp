@@ -212,6 +212,7 @@ TEST_F(ConvertFileTest, EncodingFollowsWriteUtf8AndAnsiCodePage) {
     } else {
       EXPECT_FALSE(fs.Has("/w/out/e.srt"));
       EXPECT_NE(std::find(lines.begin(), lines.end(), msg::kWriteFailed), lines.end());
+      EXPECT_EQ(std::count(lines.begin(), lines.end(), "Successfully processed e.xml."), 0);
     }
     if (c.extra_line) {
       EXPECT_EQ(lines[2], c.extra_line);

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QShortcut>
 #include <future>
 
 #include "testing/fake_clock.h"
@@ -77,6 +78,7 @@ TEST_F(WindowTest, StartsWithItsControlsAndTheStartupLines) {
   EXPECT_EQ(form->windowTitle().left(15), "capsel 1.0.0.8 ");
   EXPECT_EQ(fraActMon->title(), "Activity Monitor");
   EXPECT_EQ(cmdExit->text(), "&Exit");
+  EXPECT_EQ(lblAbout->text(), "About...");
   EXPECT_EQ(lstActMon->count(), 5);  // the last: OutPathXml is the watch folder
   EXPECT_EQ(lstActMon->item(3)->text().mid(21).toStdString(),
             "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.");
@@ -95,6 +97,7 @@ TEST_F(WindowTest, ResizingKeepsTheControlsPlaced) {
   EXPECT_EQ(lstActMon->size() - list, QSize(100, 60));
   EXPECT_EQ(corner_gap(), gap);
   EXPECT_EQ(form->height() - lblAbout->y(), about_gap);
+  EXPECT_LE(lstActMon->geometry().bottom(), fraActMon->height()) << "the list stays in its frame";
 
   // Too low for the frame: it keeps its last valid height, the buttons follow the bottom.
   form->resize(300, 150);
@@ -233,6 +236,10 @@ TEST_F(WindowTest, AboutBoxShowsNameVersionAndNotices) {
   EXPECT_EQ(prompter.shown[0].icon, Prompter::Icon::kInformation);
   EXPECT_EQ(prompter.shown[0].title, "About capsel");
   EXPECT_EQ(prompter.shown[0].text.substr(0, 16), "capsel 1.0.0.8\r\n");
+  auto* about_key = form->findChild<QShortcut*>();  // Alt+A opens it too
+  ASSERT_EQ(about_key->key(), QKeySequence("Alt+A"));
+  emit about_key->activated();
+  EXPECT_EQ(prompter.shown.size(), 2u);
 
   // From the tray menu the tip is written afresh once the box is closed.
   Minimise();
