@@ -69,7 +69,8 @@ Error: Error while reading capsel.ini. The file is probably missing or corrupt. 
 
 signals() {
   settings "" && mkdir "$work/new"
-  "$capsel" --config "$work/capsel.ini" >"$work/out.txt" 2>"$work/err.txt" &
+  # Under a time limit, so that a capsel that ignores signals cannot outlive the test.
+  timeout -s KILL 100 "$capsel" --config "$work/capsel.ini" >"$work/out.txt" 2>"$work/err.txt" &
   pid=$!
   # logged TEXT: waits up to 15 s for a line ending in TEXT.
   logged() { for _ in $(seq 150); do grep -qF -- "$1" "$work/out.txt" && return 0; sleep 0.1; done; return 1; }
