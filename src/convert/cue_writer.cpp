@@ -108,13 +108,18 @@ void AppendCue(CueFormat format, std::string& out, long long number, Interval ti
   AppendCueBody(format, out, time, lines, styles);
 }
 
-void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
-                   const StyleTable* styles) {
+// A cue's timing line: "begin --> end" and CR LF.
+static void AppendTimingLine(CueFormat format, std::string& out, Interval time) {
   const char separator = format == CueFormat::kSrt ? ',' : '.';
   AppendSrtTime(out, time.begin, separator);
   out += " --> ";
   AppendSrtTime(out, time.end, separator);
   out += "\r\n";
+}
+
+void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
+                   const StyleTable* styles) {
+  AppendTimingLine(format, out, time);
   size_t run = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     const uint32_t line_end = lines.ends[i];
@@ -163,10 +168,7 @@ std::string* CueFileWriter::BeginPlainCue(Interval time) {
   // A file that is not written takes its cues by OnCue, which drops them.
   if (format_ != CueFormat::kSrt || styled_ || file_ == nullptr || error_ != 0) return nullptr;
   AppendNumber(text_, ++number_);
-  AppendSrtTime(text_, time.begin, ',');
-  text_ += " --> ";
-  AppendSrtTime(text_, time.end, ',');
-  text_ += "\r\n";
+  AppendTimingLine(format_, text_, time);
   return &text_;
 }
 
