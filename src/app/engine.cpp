@@ -65,13 +65,15 @@ void Engine::ConfigureLogFile() {
   log_file_.Configure(settings_.UseLogfile, settings_.LogfileName);
 }
 
-void Engine::tmrCheck_Timer() {
-  ScanContext context{deps_.fs, deps_.clock, deps_.timer, settings_,
-                      log_,     scan_state_, stop_,       &reload_requested_};
+bool Engine::tmrCheck_Timer() {
+  ScanContext context{deps_.fs,    deps_.clock, deps_.timer,        settings_, log_,
+                      scan_state_, stop_,       &reload_requested_, abandon_};
+  bool complete;
   do {
     ReloadIfRequested();
-    DoConvert(context);
-  } while (reload_requested_.load() && !(stop_ && stop_->load()));
+    complete = DoConvert(context);
+  } while (complete && reload_requested_.load() && !(stop_ && stop_->load()));
+  return complete;
 }
 
 }  // namespace capsel

@@ -43,11 +43,15 @@ class Engine {
 
   /// One tick of the poll timer: a reload when one was asked for, then one scan of the watch
   /// folder. A scan that a reload request cut short is followed at once by a scan with the
-  /// new settings.
-  void tmrCheck_Timer();
+  /// new settings. False when a stop left listed files for later.
+  bool tmrCheck_Timer();
 
-  /// Makes scans stop after the file in progress once `stop` is true.
-  void SetStopFlag(const std::atomic<bool>* stop) { stop_ = stop; }
+  /// Makes scans stop after the file in progress once `stop` is true, and give up the file
+  /// in progress at once when `abandon` is (either may be null).
+  void SetStopFlags(const std::atomic<bool>* stop, const std::atomic<bool>* abandon = nullptr) {
+    stop_ = stop;
+    abandon_ = abandon;
+  }
 
   /// Asks for the settings file to be read again. Thread-safe and async-signal-safe (one
   /// lock-free atomic store), so a signal handler or the window may call it at any time. The
@@ -77,6 +81,7 @@ class Engine {
   LogFileSink log_file_;
   ScanState scan_state_;
   const std::atomic<bool>* stop_ = nullptr;
+  const std::atomic<bool>* abandon_ = nullptr;
   std::atomic<bool> reload_requested_{false};
   static_assert(std::atomic<bool>::is_always_lock_free);
 };

@@ -6,28 +6,37 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
 namespace capsel {
 namespace {
 
+// Standard output whose reader has gone (a closed pipe, a journal that restarted) takes no
+// more lines; the log file still does.
 class StdoutSink final : public LogSink {
  public:
   void WriteLine(const std::string& line) override {
+    if (gone_) return;
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
-    std::fflush(stdout);
+    gone_ = std::fflush(stdout) != 0 && errno == EPIPE;
   }
+
+ private:
+  bool gone_ = false;
 };
 
 // SIGTERM and SIGINT are turned into a readable byte, so the event loop can end the run
-// between two files instead of the signal cutting one in half.
+// between two files instead of the signal cutting one in half. A second one while a file is
+// in progress gives that file up at once.
 int g_signal_pipe[2] = {-1, -1};
 std::atomic<bool> g_stop{false};
+std::atomic<bool> g_abandon{false};
 
 void OnSignal(int) {
-  g_stop.store(true);
+  if (g_stop.exchange(true)) g_abandon.store(true);
   char byte = 1;
   [[maybe_unused]] ssize_t n = ::write(g_signal_pipe[1], &byte, 1);
 }
@@ -56,13 +65,14 @@ int RunStarted(const CommandLine& command_line, Engine& engine) {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
   }
-  engine.SetStopFlag(&g_stop);
+  engine.SetStopFlags(&g_stop, &g_abandon);
 
   if (command_line.once) {
     engine.timer().SetEnabled(false);
     int failures_before = engine.log().failure_count();
-    engine.tmrCheck_Timer();
+    const bool complete = engine.tmrCheck_Timer();
     engine.timer().SetEnabled(false);
+    if (!complete) return 3;
     return engine.log().failure_count() > failures_before ? 2 : 0;
   }
 

@@ -26,7 +26,8 @@ class StderrPrompter final : public Prompter {
 
 /// Runs `engine` without a window, on the running QCoreApplication; its activity lines also go
 /// to standard output (its prompter should be a StderrPrompter). Returns the exit status: 0,
-/// 1 when the settings file was unreadable, 2 when --once saw a failure line.
+/// 1 when the settings file was unreadable, 2 when --once saw a failure line, 3 when --once
+/// was stopped (SIGTERM, SIGINT) before every file it listed was done.
 int RunHeadless(const CommandLine& command_line, Engine& engine);
 
 }  // namespace capsel

@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -78,6 +79,9 @@ int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A standard output or log reader that has gone must not end capsel: a write then fails
+  // with EPIPE, which the sinks handle.
+  std::signal(SIGPIPE, SIG_IGN);
   std::vector<std::string> args(argv + 1, argv + argc);
   capsel::CommandLine cl = capsel::ParseCommandLine(args);
   if (!cl.error.empty()) {

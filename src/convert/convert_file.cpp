@@ -4,6 +4,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "convert/cue_writer.h"
@@ -15,15 +16,27 @@ namespace {
 
 // The document is read in pieces of this size.
 constexpr size_t kReadSize = 1 << 16;
+// What reading gives instead of an errno when the file in progress is given up.
+constexpr int kAbandoned = -1;
 
 // Takes the input out of the watch folder: into OutPathXml, or deleted in delete mode. In
 // delete mode an input whose output was not written is kept under another name, so its
 // subtitles are never lost.
 // `missing` names the output that was not written ("SRT" or "WebVTT"); null when all were.
-void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing) {
+// `read` is the input as it was opened, when it could be opened: the name must still stand
+// for it, or what would be moved or deleted is a newer version nobody has converted.
+void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing,
+                    const std::optional<FileIdentity>& read) {
   const bool written = missing == nullptr;
   const Settings& s = c.settings;
   const std::string source = s.InPath + file_name;
+  auto replaced = [&] {
+    FileIdentity now;
+    if (!read || c.fs.Identify(source, &now) != 0 || now == *read) return false;
+    c.log.LogMessage(FormatMessage(msg::kReplaced, {file_name}));
+    return true;
+  };
+  if (replaced()) return;
 
   if (s.OutPathXml == kDeleteMarker) {
     if (!written) {
@@ -50,8 +63,10 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
     if (rc == 0) {
       copied = source_gone = true;
     } else if (rc == EXDEV) {
-      // Another file system: the copy must be on disk before the source goes.
+      // Another file system: the copy must be on disk before the source goes, and the
+      // source must still be what was read once the copy is done.
       copied = c.fs.Copy(source, destination, /*sync=*/true) == 0;
+      if (copied && replaced()) return;
     } else {
       copied = false;
     }
@@ -99,6 +114,7 @@ CodePage ChooseCodePage(const Settings& s) {
 
 // One output file of a conversion: where it goes, and the writer that streams into it.
 struct Output {
+  CueFormat format;
   const char* name;  // what the log calls the file: "SRT" or "WebVTT"
   std::string path;
   std::vector<std::string> code_page_lines;
@@ -126,6 +142,7 @@ class AllOutputs final : public CueSink {
 Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format, const CodePage& cp,
                    bool styled) {
   Output out;
+  out.format = format;
   out.name = format == CueFormat::kSrt ? "SRT" : "WebVTT";
   out.path = path;
   out.code_page_lines = cp.lines;
@@ -142,25 +159,29 @@ Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format,
 bool FinishOutput(ConvertContext& c, Output& out) {
   c.log.LogMessage(FormatMessage(msg::kWriting, {out.path}));
   for (const std::string& line : out.code_page_lines) c.log.LogMessage(line);
+  const char* failed = out.format == CueFormat::kSrt ? msg::kWriteFailed : msg::kVttWriteFailed;
   if (!out.usable) {
-    c.log.LogMessage(msg::kWriteFailed);
+    c.log.LogMessage(failed);
     return false;
   }
-  if (out.writer->Commit() != 0) {
+  if (int rc = out.writer->Commit()) {
     c.fs.Remove(out.path);  // no older file may pass for this conversion's result
     c.log.LogMessage(msg::kFileError);
-    c.log.LogMessage(msg::kWriteFailed);
+    c.log.LogMessage(failed);
     c.log.LogMessage(FormatMessage(msg::kCheckSrtFolder, {c.settings.OutPathSrt}));
+    c.log.LogMessage(FormatMessage(msg::kCannotWrite, {out.path, ErrorText(rc)}));
     return false;
   }
   c.log.LogMessage(msg::kDone);
   return true;
 }
 
-// Reads the document through the reader in pieces. 0, or the errno of a read that failed.
-int ReadDocument(InputFile& in, EbuTtReader& reader) {
+// Reads the document through the reader in pieces. 0, the errno of a read that failed, or
+// kAbandoned once `abandon` is raised.
+int ReadDocument(InputFile& in, EbuTtReader& reader, const std::atomic<bool>* abandon) {
   std::vector<char> buffer(kReadSize);
   for (;;) {
+    if (abandon && abandon->load()) return kAbandoned;
     long n = in.Read(buffer.data(), buffer.size());
     if (n < 0) return static_cast<int>(-n);
     if (n == 0 || !reader.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) return 0;
@@ -183,7 +204,7 @@ void LogDocumentWarnings(ConvertContext& c, const std::string& file_name,
 
 }  // namespace
 
-void ConvertFile(ConvertContext& c, const std::string& file_name) {
+ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   const Settings& s = c.settings;
   c.log.LogMessage(FormatMessage(msg::kProcessing, {file_name}));
   ReadOptions options;
@@ -196,10 +217,12 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
   ReadReport report;
   int read_error = 0;
   std::string failure;  // why the document could not be read, when it could not
+  std::optional<FileIdentity> read;
   try {
     std::unique_ptr<InputFile> in;
     read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
     if (read_error == 0) {
+      read = in->Identity();
       outputs.push_back(
           StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
@@ -207,13 +230,19 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
             StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
       AllOutputs all(outputs);
       EbuTtReader reader(options, all, in->Size());
-      read_error = ReadDocument(*in, reader);
+      read_error = ReadDocument(*in, reader, c.abandon);
       if (read_error == 0) report = reader.Finish();
+      if (c.abandon && c.abandon->load()) read_error = kAbandoned;
     }
   } catch (const std::bad_alloc&) {
     read_error = ENOMEM;
   } catch (const std::exception& e) {
     failure = FormatMessage(msg::kCannotRead, {file_name, e.what()});
+  }
+  if (read_error == kAbandoned) {
+    outputs.clear();  // their files never get a name
+    c.log.LogMessage(FormatMessage(msg::kStoppedAtOnce, {file_name}));
+    return ConvertEnd::kAbandoned;
   }
   if (read_error != 0)
     failure = FormatMessage(msg::kCannotRead, {file_name, ErrorText(read_error)});
@@ -227,8 +256,8 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
     outputs.clear();  // nothing of an unreadable document is ever written
     c.log.LogMessage(msg::kNotLoadable);
     c.log.LogMessage(failure);
-    DisposeOfInput(c, file_name, "SRT");
-    return;
+    DisposeOfInput(c, file_name, "SRT", read);
+    return ConvertEnd::kFinished;
   }
 
   LogDocumentWarnings(c, file_name, report);
@@ -236,7 +265,8 @@ void ConvertFile(ConvertContext& c, const std::string& file_name) {
   for (Output& out : outputs)
     if (!FinishOutput(c, out) && missing == nullptr) missing = out.name;
   if (missing == nullptr) c.log.LogMessage(FormatMessage(msg::kProcessed, {file_name}));
-  DisposeOfInput(c, file_name, missing);
+  DisposeOfInput(c, file_name, missing, read);
+  return ConvertEnd::kFinished;
 }
 
 }  // namespace capsel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <string>
 
 #include "convert/messages.h"
@@ -14,14 +15,22 @@ struct ConvertContext {
   FileSystem& fs;
   const Settings& settings;
   ActivityLog& log;
+  /// When set and true, the file in progress is given up between two pieces: see ConvertFile.
+  const std::atomic<bool>* abandon = nullptr;
 };
+
+enum class ConvertEnd { kFinished, kAbandoned };
 
 /// Converts the file `file_name` (a bare name in the watch folder) into an SRT file (and a
 /// WebVTT file when WriteVtt is set) and takes it out of the watch folder. The document is
 /// read in pieces and its cues are written as they come, into files that get their names
 /// only when complete. Every outcome is reported through the log, in the order of a
 /// document read whole first; nothing reaches the caller. An input is deleted only once
-/// every file it asked for is safely on disk.
-void ConvertFile(ConvertContext& context, const std::string& file_name);
+/// every file it asked for is safely on disk, and an input is moved or deleted only while its
+/// name still stands for the file that was read, unchanged: one replaced meanwhile (a
+/// producer's re-delivery by rename) waits for the next scan. kAbandoned: `abandon` was
+/// raised while the document was read; nothing was written, the input is where it was, and
+/// the line that says so is logged.
+ConvertEnd ConvertFile(ConvertContext& context, const std::string& file_name);
 
 }  // namespace capsel

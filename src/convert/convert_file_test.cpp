@@ -62,8 +62,14 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
   };
   const Lines written = {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
                          "Successfully processed a.xml."};
-  const Lines not_written = {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....",
-                             kFileError, msg::kWriteFailed, kSrtCheck};
+  auto not_written = [](const char* reason) {
+    return Lines{"Processing a.xml...",
+                 "Writing Subtitles to /w/out/a.srt....",
+                 kFileError,
+                 msg::kWriteFailed,
+                 kSrtCheck,
+                 std::string("---- Cannot write /w/out/a.srt: ") + reason};
+  };
   const Lines not_moved = {
       "Moving a.xml to /w/done/", kFileError, "---- Error moving XML file to /w/done/",
       "---- Please check that capsel has write rights to the XML output folder (/w/done/)."};
@@ -91,9 +97,9 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
        false, {"Processing a.xml...", msg::kNotLoadable,
                "---- Cannot read a.xml: Permission denied", moved}},
       {"srt not writable, moved", kHelloWorld, "/w/done/", {{Op::kWrite, "a.srt", EACCES}}, false,
-       false, join(not_written, {moved})},
-      {"disk full while writing", kHelloWorld, "/w/done/", {{Op::kWrite, "a.srt", ENOSPC}}, false,
-       false, join(not_written, {moved})},
+       false, join(not_written("Permission denied"), {moved})},
+      {"disk full while writing", kHelloWorld, "/w/done/", {{Op::kCommit, "a.srt", ENOSPC}}, false,
+       false, join(not_written("No space left on device"), {moved})},
       {"copy fails", kHelloWorld, "/w/done/", {{Op::kRename, "/w/done/a.xml", EACCES}}, true, true,
        join(written, not_moved)},
       {"processed folder missing", kHelloWorld, "/w/gone/", {}, true, true,
@@ -118,7 +124,8 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
        {"Processing a.xml...", msg::kNotLoadable,
         "---- XML error in line 1, column 1: Document is empty", kept}},
       {"delete mode keeps what could not be written", kHelloWorld, "<DELETE>",
-       {{Op::kWrite, "a.srt", ENOSPC}}, false, false, join(not_written, {kept})},
+       {{Op::kWrite, "a.srt", ENOSPC}}, false, false,
+       join(not_written("No space left on device"), {kept})},
   };
   // clang-format on
   for (const auto& c : cases) {
@@ -136,6 +143,45 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
     // Whatever happened, the input's content still exists somewhere.
     bool somewhere = c.input_left || kept_as_failed || fs.Has("/w/done/a.xml") || c.srt_written;
     EXPECT_TRUE(somewhere);
+  }
+}
+
+// A producer renames a corrected version over the input while it is converted: the new version
+// is neither moved nor deleted unconverted, and the SRT of the version read stays.
+TEST_F(ConvertFileTest, AnInputReplacedWhileConvertedWaitsForTheNextScan) {
+  using Op = FakeFileSystem::Op;
+  struct Case {
+    const char* out_path_xml;
+    Op replaced_at;    // the replacement lands just before this call
+    int rename_error;  // of the move: EXDEV makes it a copy
+    bool srt_fails;
+  };
+  const Case cases[] = {{"/w/done/", Op::kCommit, 0, false},
+                        {"<DELETE>", Op::kCommit, 0, false},
+                        {"<DELETE>", Op::kCommit, 0, true},
+                        {"/w/done/", Op::kCopy, EXDEV, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.out_path_xml) + (c.rename_error ? " across devices" : ""));
+    fs.files.clear();
+    fs.ClearFailures();
+    settings.OutPathXml = c.out_path_xml;
+    fs.AddFile("/w/in/a.xml", kHelloWorld);
+    if (c.rename_error) fs.FailOn(Op::kRename, "/w/done/a.xml", c.rename_error);
+    if (c.srt_fails) fs.FailOn(Op::kCommit, "a.srt", ENOSPC);
+    bool replaced = false;
+    fs.before_call = [&](Op op, const std::string&) {
+      if (op != c.replaced_at || replaced) return;
+      replaced = true;
+      fs.AddFile("/w/in/a.xml", "the corrected version");
+    };
+    Lines lines = Convert("a.xml");
+    fs.before_call = nullptr;
+    EXPECT_EQ(lines.back(),
+              "---- a.xml was replaced while it was converted; the new version "
+              "waits for the next scan");
+    EXPECT_EQ(fs.Data("/w/in/a.xml"), "the corrected version");
+    EXPECT_FALSE(fs.Has("/w/in/a.xml.failed"));
+    EXPECT_EQ(fs.Data("/w/out/a.srt"), c.srt_fails ? "<missing>" : kHelloWorldSrt);
   }
 }
 
@@ -232,7 +278,8 @@ TEST_F(ConvertFileTest, AWebVttFileThatCannotBeWrittenFailsTheConversion) {
                                  : "Moving a.xml to /w/done/";
     EXPECT_EQ(lines, (Lines{"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....",
                             msg::kDone, "Writing Subtitles to /w/out/a.vtt....", kFileError,
-                            msg::kWriteFailed, kSrtCheck, last}));
+                            "---- Error writing WebVTT file!", kSrtCheck,
+                            "---- Cannot write /w/out/a.vtt: No space left on device", last}));
     EXPECT_EQ(fs.Data("/w/out/a.srt"), kHelloWorldSrt);
     EXPECT_FALSE(fs.Has("/w/out/a.vtt"));
   }

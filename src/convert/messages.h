@@ -15,6 +15,8 @@ inline constexpr char kScanStopped[] =
 inline constexpr char kScanEndsForReload[] =
     "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.";
 inline constexpr char kScanFinished[] = "---- DoConvert: Finished - All files have been processed!";
+inline constexpr char kStoppedAtOnce[] =
+    "---- DoConvert: Stopped at once; {} stays in the watch folder";
 
 // Reading one document.
 inline constexpr char kProcessing[] = "Processing {}...";
@@ -39,8 +41,11 @@ inline constexpr char kUnknownCodePage[] =
     "this system (AnsiCodePage)";
 inline constexpr char kFileError[] = "---- ERROR: File Error (maybe missing write permissions?)";
 inline constexpr char kWriteFailed[] = "---- Error writing SRT file!";
+inline constexpr char kVttWriteFailed[] = "---- Error writing WebVTT file!";
 inline constexpr char kCheckSrtFolder[] =
     "---- Please check that capsel has write rights to the SRT output folder ({}).";
+// The output's path and the system's reason, after the lines above.
+inline constexpr char kCannotWrite[] = "---- Cannot write {}: {}";
 inline constexpr char kDone[] = ".... Done!";
 inline constexpr char kProcessed[] = "Successfully processed {}.";
 
@@ -50,6 +55,8 @@ inline constexpr char kMoveFailed[] = "---- Error moving XML file to {}";
 inline constexpr char kCheckXmlFolder[] =
     "---- Please check that capsel has write rights to the XML output folder ({}).";
 inline constexpr char kDeleting[] = "Deleting {}";
+inline constexpr char kReplaced[] =
+    "---- {} was replaced while it was converted; the new version waits for the next scan";
 inline constexpr char kKeeping[] = "---- Keeping {} as {} (no {} file was written)";
 
 }  // namespace capsel::msg

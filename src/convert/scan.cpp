@@ -54,7 +54,7 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   return 0;
 }
 
-void DoConvert(ScanContext& c) {
+bool DoConvert(ScanContext& c) {
   c.timer.SetEnabled(false);
 
   std::vector<std::string> queue;
@@ -67,24 +67,29 @@ void DoConvert(ScanContext& c) {
     c.state.listing_failed = false;
   }
 
+  enum class End { kAll, kStop, kReload, kAbandoned } end = End::kAll;
   if (queue.empty()) {
     if (rc == 0 && c.settings.Verbose) c.log.LogMessage(msg::kNoXmlFiles);
   } else {
     c.log.LogMessage(msg::kQueueNotEmpty);
-    ConvertContext convert{c.fs, c.settings, c.log};
-    enum class End { kAll, kStop, kReload } end = End::kAll;
+    ConvertContext convert{c.fs, c.settings, c.log, c.abandon};
     for (const std::string& name : queue) {
       if (c.stop && c.stop->load()) end = End::kStop;
       if (end == End::kAll && c.reload && c.reload->load()) end = End::kReload;
       if (end != End::kAll) break;
-      ConvertFile(convert, name);
+      if (ConvertFile(convert, name) == ConvertEnd::kAbandoned) {
+        end = End::kAbandoned;  // the file said so; nothing more is done now
+        break;
+      }
     }
-    c.log.LogMessage(end == End::kStop     ? msg::kScanStopped
-                     : end == End::kReload ? msg::kScanEndsForReload
-                                           : msg::kScanFinished);
+    if (end != End::kAbandoned)
+      c.log.LogMessage(end == End::kStop     ? msg::kScanStopped
+                       : end == End::kReload ? msg::kScanEndsForReload
+                                             : msg::kScanFinished);
   }
 
   c.timer.SetEnabled(true);
+  return end != End::kStop && end != End::kAbandoned;
 }
 
 }  // namespace capsel

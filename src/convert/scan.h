@@ -42,6 +42,8 @@ struct ScanContext {
   /// When set, the scan ends after the file in progress so that the settings can be read
   /// again; the files left over wait for the next scan.
   const std::atomic<bool>* reload = nullptr;
+  /// When set, the file in progress is given up as soon as it is true, and the scan ends.
+  const std::atomic<bool>* abandon = nullptr;
 };
 
 /// The files of the watch folder that one scan takes, in ascending byte order: ordinary
@@ -55,7 +57,8 @@ int ListWatchFolder(ScanContext& context, std::vector<std::string>* names);
 
 /// One tick of the poll timer: list the watch folder and convert every file found. The
 /// timer is off while the scan runs, so scans never overlap, and the next tick comes a
-/// full interval after this scan ends.
-void DoConvert(ScanContext& context);
+/// full interval after this scan ends. False when a stop (or a file given up) left listed
+/// files for later.
+bool DoConvert(ScanContext& context);
 
 }  // namespace capsel

@@ -23,7 +23,7 @@ class ScanTest : public ::testing::Test {
     log.AddSink(&watch);
     timer.SetInterval(2000);
     timer.SetEnabled(true);
-    timer.OnTick([this] { DoConvert(context); });
+    timer.OnTick([this] { complete = DoConvert(context); });
   }
   void AddOld(const std::string& name) { fs.AddFile("/w/in/" + name, kDoc, 900 * kSecond); }
   Lines Queue() {
@@ -39,6 +39,7 @@ class ScanTest : public ::testing::Test {
   MemoryLog watch;
   ScanState state;
   ScanContext context{fs, clock, timer, settings, log, state};
+  bool complete = true;  // what the last scan returned
 };
 
 TEST_F(ScanTest, QueuesOrdinaryXmlFilesInByteOrder) {
@@ -164,18 +165,30 @@ TEST_F(ScanTest, AFailingListingIsLoggedOnceAndRecovers) {
   EXPECT_EQ(watch.Messages(), Lines{error}) << "a new failure is logged again";
 }
 
-TEST_F(ScanTest, StopsAfterTheFileInProgress) {
-  AddOld("a.xml");
-  AddOld("b.xml");
-  std::atomic<bool> stop{false};
-  context.stop = &stop;
-  watch.on_line = [&](const std::string& message) {
-    if (message == "Processing a.xml...") stop = true;
-  };
-  timer.Advance(2000);
-  EXPECT_TRUE(fs.Has("/w/done/a.xml")) << "the file in progress is finished";
-  EXPECT_TRUE(fs.Has("/w/in/b.xml"));
-  EXPECT_EQ(watch.Messages().back(), msg::kScanStopped);
+// A stop lets the file in progress finish; a second one (abandon) gives it up where it stands.
+TEST_F(ScanTest, StopsAfterTheFileInProgressOrAtOnce) {
+  for (bool at_once : {false, true}) {
+    SCOPED_TRACE(at_once ? "at once" : "after the file");
+    fs.files.clear();
+    AddOld("a.xml");
+    AddOld("b.xml");
+    std::atomic<bool> stop{false}, abandon{false};
+    context.stop = &stop;
+    context.abandon = &abandon;
+    watch.on_line = [&](const std::string& message) {
+      if (message != "Processing a.xml...") return;
+      stop = true;
+      abandon = at_once;
+    };
+    timer.Advance(2000);
+    EXPECT_FALSE(complete);
+    EXPECT_EQ(fs.Has("/w/done/a.xml"), !at_once);
+    EXPECT_EQ(fs.Has("/w/in/a.xml") && !fs.Has("/w/out/a.srt"), at_once);
+    EXPECT_TRUE(fs.Has("/w/in/b.xml"));
+    EXPECT_EQ(watch.Messages().back(),
+              at_once ? "---- DoConvert: Stopped at once; a.xml stays in the watch folder"
+                      : msg::kScanStopped);
+  }
 }
 
 }  // namespace

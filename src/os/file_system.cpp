@@ -140,7 +140,7 @@ class ReplacingFile final : public OutputFile {
 
 class ReadingFile final : public InputFile {
  public:
-  ReadingFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+  ReadingFile(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
   long Read(char* buffer, size_t size) override {
     for (;;) {
       ssize_t n = ::read(fd_.get(), buffer, size);
@@ -148,11 +148,12 @@ class ReadingFile final : public InputFile {
       if (errno != EINTR) return -errno;
     }
   }
-  std::uint64_t Size() const override { return size_; }
+  std::uint64_t Size() const override { return static_cast<std::uint64_t>(identity_.size); }
+  FileIdentity Identity() const override { return identity_; }
 
  private:
   Fd fd_;
-  std::uint64_t size_;
+  FileIdentity identity_;
 };
 
 // Writes `data` to a fresh temporary file and renames it to `path`.
@@ -170,6 +171,11 @@ std::int64_t TimeNs(const timespec& t) {
   if (t.tv_sec > kLimit) return INT64_MAX;
   if (t.tv_sec < -kLimit) return INT64_MIN;
   return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+          static_cast<std::int64_t>(st.st_size), TimeNs(st.st_mtim)};
 }
 
 }  // namespace
@@ -233,7 +239,7 @@ int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<Inpu
   if (::fstat(fd, &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (!S_ISREG(st.st_mode)) return EINVAL;
-  *file = std::make_unique<ReadingFile>(guard.Release(), static_cast<std::uint64_t>(st.st_size));
+  *file = std::make_unique<ReadingFile>(guard.Release(), IdentityOf(st));
   return 0;
 }
 
@@ -265,8 +271,14 @@ int RealFileSystem::WriteReplace(const std::string& path, std::string_view data,
 }
 
 int RealFileSystem::Append(const std::string& path, std::string_view data) {
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  // A FIFO without a reader would hold the open forever, and opening a device may act on it:
+  // look first, and open without waiting, so one swapped in between is caught by fstat.
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return EINVAL;
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644));
   if (fd.get() < 0) return errno;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
   int rc = WriteAll(fd.get(), data);
   int close_rc = fd.Close();
   return rc != 0 ? rc : close_rc;
@@ -299,6 +311,13 @@ int RealFileSystem::Remove(const std::string& path) {
 bool RealFileSystem::Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+int RealFileSystem::Identify(const std::string& path, FileIdentity* identity) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  *identity = IdentityOf(st);
+  return 0;
 }
 
 bool RealFileSystem::SameFile(const std::string& a, const std::string& b) {

@@ -17,6 +17,15 @@ struct DirEntry {
   std::int64_t size = 0;      // in bytes
 };
 
+/// Which file a name stood for, and in what state: two readings are equal only when the name
+/// still refers to the same file, unchanged.
+struct FileIdentity {
+  std::uint64_t device = 0, inode = 0;
+  std::int64_t size = 0;
+  std::int64_t mtime_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 /// A file open for reading, piece by piece.
 class InputFile {
  public:
@@ -25,6 +34,8 @@ class InputFile {
   virtual long Read(char* buffer, size_t size) = 0;
   /// The file's size when it was opened.
   virtual std::uint64_t Size() const = 0;
+  /// The open file as it was when it was opened.
+  virtual FileIdentity Identity() const = 0;
 };
 
 /// A new file that nobody sees until it is complete: written piece by piece, it replaces the
@@ -59,7 +70,9 @@ class FileSystem {
   /// `path` holds either its old content or all of `data`. With `sync` the file and its
   /// folder are flushed to disk first. On failure no temporary file is left behind.
   virtual int WriteReplace(const std::string& path, std::string_view data, bool sync) = 0;
-  /// Appends `data` to `path`, creating it; opened and closed within the call.
+  /// Appends `data` to `path`, creating it; opened and closed within the call. Only an
+  /// ordinary file is written: anything else (a FIFO, a device) gives EINVAL untouched, and
+  /// opening never waits.
   virtual int Append(const std::string& path, std::string_view data) = 0;
   /// Renames within one file system; EXDEV when the two are on different ones.
   virtual int Rename(const std::string& from, const std::string& to) = 0;
@@ -70,6 +83,8 @@ class FileSystem {
   virtual int Remove(const std::string& path) = 0;
   /// True when `path` names an existing entry of any kind.
   virtual bool Exists(const std::string& path) = 0;
+  /// What `path` itself refers to now (a symbolic link is not followed); 0 or an errno value.
+  virtual int Identify(const std::string& path, FileIdentity* identity) = 0;
   /// True when both paths name the same existing file or folder.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   /// Makes `dir` the process's current folder.
@@ -90,6 +105,7 @@ class RealFileSystem final : public FileSystem {
   int Copy(const std::string& from, const std::string& to, bool sync) override;
   int Remove(const std::string& path) override;
   bool Exists(const std::string& path) override;
+  int Identify(const std::string& path, FileIdentity* identity) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   int SetCurrentDir(const std::string& dir) override;
 };

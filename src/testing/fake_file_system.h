@@ -23,6 +23,7 @@ class FakeFileSystem final : public FileSystem {
     std::string data;
     std::int64_t mtime_ns = 0;
     bool synced = false;
+    std::uint64_t inode = 0;  // 0: given the next free number when it is stored
   };
 
   std::map<std::string, File> files;
@@ -49,7 +50,7 @@ class FakeFileSystem final : public FileSystem {
   }
   void AddFile(const std::string& path, const std::string& data, std::int64_t mtime_ns = 0) {
     AddDir(DirName(Abs(path)));
-    files[Abs(path)] = File{data, mtime_ns, false};
+    Store(Abs(path), File{data, mtime_ns, false});
   }
   bool Has(const std::string& path) const { return files.count(Abs(path)) != 0; }
   std::string Data(const std::string& path) const {
@@ -82,7 +83,8 @@ class FakeFileSystem final : public FileSystem {
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override {
     std::string data;
     if (int rc = ReadFile(path, &data)) return rc;
-    *file = std::make_unique<Input>(std::move(data), read_piece);
+    const File& f = files.at(Abs(path));
+    *file = std::make_unique<Input>(std::move(data), read_piece, IdentityOf(f));
     return 0;
   }
   int CreateReplacing(const std::string& path, bool sync,
@@ -97,7 +99,7 @@ class FakeFileSystem final : public FileSystem {
     std::string p = Abs(path);
     if (int rc = Check(Op::kWrite, p)) return rc;
     if (int rc = CanCreate(p)) return rc;
-    files[p] = File{std::string(data), 0, sync};
+    Store(p, File{std::string(data), 0, sync});
     return 0;
   }
   int Append(const std::string& path, std::string_view data) override {
@@ -124,7 +126,7 @@ class FakeFileSystem final : public FileSystem {
     auto it = files.find(f);
     if (it == files.end()) return ENOENT;
     if (int rc = CanCreate(t)) return rc;
-    files[t] = File{it->second.data, it->second.mtime_ns, sync};
+    Store(t, File{it->second.data, it->second.mtime_ns, sync});
     return 0;
   }
   int Remove(const std::string& path) override {
@@ -135,6 +137,12 @@ class FakeFileSystem final : public FileSystem {
   bool Exists(const std::string& path) override {
     std::string p = Abs(path);
     return files.count(p) || dirs.count(p);
+  }
+  int Identify(const std::string& path, FileIdentity* identity) override {
+    auto it = files.find(Abs(path));
+    if (it == files.end() && !dirs.count(Abs(path))) return ENOENT;
+    *identity = it == files.end() ? FileIdentity{1, 0, 0, 0} : IdentityOf(it->second);
+    return 0;
   }
   bool SameFile(const std::string& a, const std::string& b) override {
     return Exists(a) && Abs(a) == Abs(b);
@@ -169,9 +177,19 @@ class FakeFileSystem final : public FileSystem {
   }
 
  private:
+  static FileIdentity IdentityOf(const File& f) {
+    return {1, f.inode, static_cast<std::int64_t>(f.data.size()), f.mtime_ns};
+  }
+  // A new file gets an inode of its own; a renamed one keeps its own.
+  void Store(const std::string& path, File file) {
+    if (file.inode == 0) file.inode = ++last_inode_;
+    files[path] = std::move(file);
+  }
+
   class Input final : public InputFile {
    public:
-    Input(std::string data, size_t piece) : data_(std::move(data)), piece_(piece) {}
+    Input(std::string data, size_t piece, FileIdentity identity)
+        : data_(std::move(data)), piece_(piece), identity_(identity) {}
     long Read(char* buffer, size_t size) override {
       size_t n = std::min({size, piece_, data_.size() - pos_});
       data_.copy(buffer, n, pos_);
@@ -179,11 +197,13 @@ class FakeFileSystem final : public FileSystem {
       return static_cast<long>(n);
     }
     std::uint64_t Size() const override { return data_.size(); }
+    FileIdentity Identity() const override { return identity_; }
 
    private:
     std::string data_;
     size_t piece_;
     size_t pos_ = 0;
+    FileIdentity identity_;
   };
   // Holds the text until Commit, which puts it in place as a rename would.
   class Output final : public OutputFile {
@@ -196,7 +216,7 @@ class FakeFileSystem final : public FileSystem {
     }
     int Commit() override {
       if (int rc = fs_->Check(Op::kCommit, path_)) return rc;
-      fs_->files[path_] = File{std::move(data_), 0, sync_};
+      fs_->Store(path_, File{std::move(data_), 0, sync_});
       return 0;
     }
 
@@ -223,6 +243,7 @@ class FakeFileSystem final : public FileSystem {
     return 0;
   }
   std::vector<Failure> failures_;
+  std::uint64_t last_inode_ = 0;
 };
 
 }  // namespace capsel

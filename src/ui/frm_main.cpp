@@ -106,7 +106,7 @@ frmMain::~frmMain() {
   tray_.SetMenu(nullptr);
   scans_.Post([this] {
     engine_.timer().SetEnabled(false);
-    engine_.SetStopFlag(nullptr);
+    engine_.SetStopFlags(nullptr);
     engine_.log().RemoveSink(list_sink_.get());
   });
 }
@@ -175,7 +175,7 @@ bool frmMain::Form_Load() {
   setWindowTitle(QString::fromStdString(CaptionText()));
   if (!engine_.Startup()) return false;
   // From here on the timer, the log and the settings record belong to the scan thread.
-  engine_.SetStopFlag(&stop_);
+  engine_.SetStopFlags(&stop_);
   scans_.Start(engine_.timer().object());
   return true;
 }
