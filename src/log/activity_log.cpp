@@ -1,5 +1,6 @@
 #include "log/activity_log.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace capsel {
@@ -64,8 +65,24 @@ void ActivityLog::LogMessage(std::string_view message) {
   for (LogSink* sink : sinks_) sink->WriteLine(line);
 }
 
+LogFileSink::LogFileSink(FileSystem& fs, std::function<void(const std::string&)> complain)
+    : fs_(fs), complain_(std::move(complain)) {
+  if (!complain_) complain_ = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+}
+
+void LogFileSink::Configure(bool enabled, std::string path) {
+  if (path != path_) complained_ = false;
+  enabled_ = enabled;
+  path_ = std::move(path);
+}
+
 void LogFileSink::WriteLine(const std::string& line) {
-  if (enabled_) fs_.Append(path_, line + "\r\n");  // failures are ignored by design
+  if (!enabled_) return;
+  const int rc = fs_.Append(path_, line + "\r\n");
+  if (rc == 0 || complained_) return;
+  complained_ = true;
+  complain_(FormatMessage(kLogFileFailed, {EscapeControls(path_),
+                                           rc == EINVAL ? "not an ordinary file" : ErrorText(rc)}));
 }
 
 }  // namespace capsel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -55,22 +56,26 @@ class ActivityLog {
   int failure_count_ = 0;
 };
 
+/// The text of a log file that cannot be written, for standard error: the path and the reason.
+inline constexpr char kLogFileFailed[] = "capsel: cannot write the log file {} ({})\n";
+
 /// The log file: every line, ended by CR LF, is appended to it while it is enabled. The file
-/// is opened and closed for each line, so it may be moved or removed at any time; a line that
-/// cannot be written is lost without a word.
+/// is opened and closed for each line, so it may be moved or removed at any time. Only an
+/// ordinary file is written. A line that cannot be written is lost; the first such loss for a
+/// path is told to `complain` (standard error by default, so the journal has it and the
+/// activity monitor does not), once, with the path and the reason.
 class LogFileSink final : public LogSink {
  public:
-  explicit LogFileSink(FileSystem& fs) : fs_(fs) {}
+  explicit LogFileSink(FileSystem& fs, std::function<void(const std::string&)> complain = {});
   /// Where the lines go from now on; nowhere while `enabled` is false.
-  void Configure(bool enabled, std::string path) {
-    enabled_ = enabled;
-    path_ = std::move(path);
-  }
+  void Configure(bool enabled, std::string path);
   void WriteLine(const std::string& line) override;
 
  private:
   FileSystem& fs_;
+  std::function<void(const std::string&)> complain_;
   bool enabled_ = false;
+  bool complained_ = false;
   std::string path_;
 };
 

@@ -58,7 +58,8 @@ class ActivityLogTest : public ::testing::Test {
   FakeClock clock;
   ActivityLog log{clock};
   MemoryLog monitor;
-  LogFileSink file{fs};
+  std::vector<std::string> complaints;
+  LogFileSink file{fs, [this](const std::string& text) { complaints.push_back(text); }};
 };
 
 TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
@@ -68,7 +69,8 @@ TEST_F(ActivityLogTest, EveryOutputGetsTheEscapedMessage) {
   EXPECT_EQ(fs.Data("/var/log/capsel.log"), monitor.lines[0] + "\r\n");
 }
 
-TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLine) {
+// The monitor loses nothing and hears nothing of it; the complaint comes once per path.
+TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLineAndIsToldOnce) {
   file.Configure(true, "/missing/folder/capsel.log");
   log.LogMessage("one");
   fs.AddDir("/missing/folder");
@@ -76,8 +78,18 @@ TEST_F(ActivityLogTest, AnUnwritableLogFileOnlyLosesTheFileLine) {
   log.LogMessage("two");
   fs.ClearFailures();
   log.LogMessage("three");
-  EXPECT_EQ(monitor.lines.size(), 3u);
+  file.Configure(true, "/var/log/a\nb.log");
+  fs.FailOn(FakeFileSystem::Op::kAppend, "b.log", EINVAL);
+  log.LogMessage("four");
+  log.LogMessage("five");
+  EXPECT_EQ(monitor.lines.size(), 5u);
   EXPECT_EQ(fs.Data("/missing/folder/capsel.log"), "01.03.2027 08:05:09  three\r\n");
+  EXPECT_EQ(
+      complaints,
+      (std::vector<std::string>{
+          "capsel: cannot write the log file /missing/folder/capsel.log (No such file or "
+          "directory)\n",
+          "capsel: cannot write the log file /var/log/a\\x0Ab.log (not an ordinary file)\n"}));
 }
 
 TEST_F(ActivityLogTest, CountsFailureLines) {

@@ -73,6 +73,10 @@ TEST_F(RealFileSystemTest, CopyRenameRemoveAndSameFile) {
   std::string data;
   fs.ReadFile(Path("log"), &data);
   EXPECT_EQ(data, "1\r\n2\r\n");
+  // A FIFO without a reader would hold the open forever; a device is never written.
+  ::mkfifo(Path("fifo.log").c_str(), 0644);
+  EXPECT_EQ(fs.Append(Path("fifo.log"), "x"), EINVAL);
+  EXPECT_EQ(fs.Append("/dev/null", "x"), EINVAL);
 }
 
 }  // namespace
