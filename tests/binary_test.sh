@@ -4,7 +4,8 @@
 #  cli      --version, --help and a bad option; the exit status and standard error of a run
 #           (all converted, no settings file, a newer settings file, a document that does not
 #           load); the settings file found beside the executable by its name; the date stamp;
-#           a window module that does not load: capsel says so and runs headless.
+#           a window module that does not load: capsel says so and runs headless; a log file
+#           that is a FIFO or cannot be created: the run goes on, standard error says so once.
 #  signals  started without a display and without --headless, capsel says so and runs
 #           headless: the poll timer takes a dropped file, SIGHUP reloads the settings and
 #           SIGTERM ends the program with status 0.
@@ -50,6 +51,16 @@ cli() {
     fail "a newer settings file: standard error"
   settings && echo '<tt' >"$work/in/bad.xml" && touch -d '-1 minute' "$work/in/bad.xml"
   [ "$(once)" = 2 ] && [ -e "$work/done/bad.xml" ] || fail "a document that does not load: not status 2, or not moved"
+
+  # A FIFO nobody reads would hold every line forever; a missing folder cannot take the file.
+  mkfifo "$work/fifo.log"
+  local log
+  for log in fifo.log:"not an ordinary file" nowhere/capsel.log:"No such file or directory"; do
+    settings "$(printf '[General]\nUseLogfile=1\n[Folders]\nLogfileName=%s' "${log%%:*}")" && drop doc
+    [ "$(once)" = 0 ] && converted doc || fail "log file ${log%%:*}: the run did not go on"
+    [ "$(cat "$work/err.txt")" = "capsel: cannot write the log file ${log%%:*} (${log#*:})" ] ||
+      fail "log file ${log%%:*}: standard error"
+  done
 
   mkdir "$work/exe" && cp "$capsel" "$work/exe/subs"
   printf '[General]\nVersion=1\n' >"$work/exe/subs.ini"

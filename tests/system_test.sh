@@ -8,13 +8,19 @@
 #  writers  while capsel runs with its default rest time, other processes write documents into
 #           the watch folder slowly in chunks with pauses, or write them elsewhere and rename them
 #           in: each is converted whole and moved whole, and no error is logged.
-#  faults   in a private mount namespace: a full SRT folder, and a full processed folder on
-#           another file system. Each is logged as designed, nothing is lost, and capsel converts
-#           again once it is gone. (Every other failure is tested through the fake file system.)
-#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults
+#  faults   in a private mount namespace: a full SRT folder, a full folder for the WebVTT file
+#           alone, and a full processed folder on another file system. Each is logged as designed,
+#           nothing is lost, and capsel converts again once it is gone. (Every other failure is
+#           tested through the fake file system.)
+#  interrupts  while capsel converts a large document: a producer renames a new version over it
+#           (move and delete mode: the new version waits and is converted by the next scan); a
+#           second SIGTERM (capsel ends within a second, the input in place, no output of it);
+#           one SIGTERM under --once (status 3, the rest waits); standard output's reader gone.
+#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts
 set -euo pipefail
 section=${3:-}
-[[ $section =~ ^(crash|writers|faults)$ ]] || { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults"; exit 64; }
+[[ $section =~ ^(crash|writers|faults|interrupts)$ ]] ||
+  { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts"; exit 64; }
 if [ "$section" = faults ] && [ -z "${CAPSEL_IN_NAMESPACE:-}" ]; then
   unshare -rm true 2>/dev/null || { echo "skipped: no user and mount namespaces here"; exit 77; }
   CAPSEL_IN_NAMESPACE=1 exec unshare -rm "$0" "$@"
@@ -141,6 +147,15 @@ faults() {
   once || fail "after the full SRT folder: the run failed"
   whole . move doc000002 || fail "after the full SRT folder: not converted"
 
+  # Room for the SRT file but not for the WebVTT file beside it.
+  rm -rf out/* && mount -t tmpfs -o size=$(($(stat -c %s "$work/reference/out/doc000001.srt") + 16384)) tmpfs out
+  cp "$doc" in/ && sed -i 's/^MinFileAge=0$/&\nWriteVtt=1/' capsel.ini
+  once || true
+  logged "---- Error writing WebVTT file!" && logged "---- Cannot write out/doc000001.vtt: No space left on device" ||
+    fail "full folder for the WebVTT file: its name and reason not logged"
+  [ "$(ls -A out)" = doc000001.srt ] && cmp -s done/doc000001.xml "$doc" || fail "full folder for the WebVTT file: not as designed"
+  umount out && sed -i '/^WriteVtt=1$/d' capsel.ini
+
   # A full processed folder on another file system, so the move is a copy.
   rm -rf out/* done/*
   mount -t tmpfs -o size=64k tmpfs done
@@ -153,8 +168,56 @@ faults() {
   once || fail "full processed folder gone: the run failed"
   whole . move doc000001 && [ ! -e in/doc000001.xml ] || fail "full processed folder gone: not moved"
   umount done
-  echo "2 full folders, each logged, nothing lost"
+  echo "3 full folders, each logged, nothing lost"
 }
 
+interrupts() {
+  mkdir -p "$work/documents" && "$generate" "$work/documents" 1 300000 d 7
+  local big=$work/documents/doc000001.xml mode status t0
+  printf '<tt xmlns="http://www.w3.org/ns/ttml"><body><div><p begin="0s" end="1s">new</p></div></body></tt>' >"$work/new.xml"
+  # start DIR ARGS...: capsel on DIR/capsel.ini in the background, its lines in last.log;
+  # term signals capsel itself (timeout would pass on each signal in its own way).
+  start() { local dir=$1; shift; timeout -s KILL 100 "$capsel" --headless "$@" --config "$dir/capsel.ini" >"$work/last.log" 2>&1 & pid=$!; pids+=($pid); }
+  term() { pkill -TERM -P "$pid"; }
+  # waitfor TEXT [N]: waits up to 10 s for the N-th line (default the first) that is TEXT.
+  waitfor() { for _ in $(seq 1000); do [ "$(cut -c22- "$work/last.log" | grep -cxF -- "$1")" -ge "${2:-1}" ] && return 0; sleep 0.01; done; return 1; }
+  for mode in done '<DELETE>'; do
+    settings "$work/$mode" "$mode" && cp "$big" "$work/$mode/in/news.xml"
+    start "$work/$mode"
+    waitfor "Processing news.xml..." || fail "$mode: no start"
+    cp "$work/new.xml" "$work/$mode/in/.news.part" && mv "$work/$mode/in/.news.part" "$work/$mode/in/news.xml"
+    waitfor "---- news.xml was replaced while it was converted; the new version waits for the next scan" ||
+      fail "$mode: the replacement was not noticed"
+    waitfor "Successfully processed news.xml." 2 ||
+      fail "$mode: the new version was not converted by the next scan"
+    sleep 0.5 && term && wait "$pid" || fail "$mode: no clean end"
+    grep -q '^new' "$work/$mode/out/news.srt" && [ ! -e "$work/$mode/in/news.xml" ] || fail "$mode: the new version is not in news.srt"
+    [ "$mode" = '<DELETE>' ] || cmp -s "$work/$mode/done/news.xml" "$work/new.xml" || fail "$mode: the new version was not moved"
+  done
+
+  settings "$work/stop" && cp "$big" "$work/stop/in/a.xml" && cp "$big" "$work/stop/in/b.xml"
+  start "$work/stop" --once
+  waitfor "Processing a.xml..." && term
+  wait "$pid" && status=0 || status=$?
+  [ "$status" = 3 ] && [ -e "$work/stop/done/a.xml" ] && [ -e "$work/stop/in/b.xml" ] || fail "--once stopped: status $status"
+
+  start "$work/stop"
+  waitfor "Processing b.xml..." && term && sleep 0.05 && t0=$(date +%s%N) && term
+  wait "$pid" || fail "a second SIGTERM: status $?"
+  [ $(($(date +%s%N) - t0)) -lt 1000000000 ] || fail "a second SIGTERM: capsel took more than a second to end"
+  waitfor "---- DoConvert: Stopped at once; b.xml stays in the watch folder" && cmp -s "$work/stop/in/b.xml" "$big" &&
+    [ -z "$(ls -A "$work/stop/out" | grep -v '^a\.srt$')" ] || fail "a second SIGTERM: the file given up left traces"
+
+  # Standard output into a reader that goes: capsel lives on, its log file has the lines.
+  settings "$work/pipe" && timeout -s KILL 100 "$capsel" --headless --config "$work/pipe/capsel.ini" 2>"$work/last.log" | head -n 1 >/dev/null &
+  sleep 1 && cp "$work/new.xml" "$work/pipe/in/late.xml"
+  for _ in $(seq 100); do grep -q "Moving late.xml to done/" "$work/pipe/capsel.log" 2>/dev/null && break; sleep 0.1; done
+  grep -q "Moving late.xml to done/" "$work/pipe/capsel.log" 2>/dev/null && pkill -TERM -f "config $work/pipe/capsel.ini" ||
+    fail "capsel ended when its standard output's reader went"
+  wait
+  echo "a re-delivery in both modes, --once stopped, a file given up at once, a closed pipe: as designed"
+}
+
+[ -z "${CAPSEL_TRACE:-}" ] || set -x
 "$section"
 echo "system test $section passed"
