@@ -314,8 +314,14 @@ bool SaxReader::Text(const char* text, size_t length) {
   if (stack_.empty()) return true;
   Frame& frame = stack_.back();
   if (frame.kind == Kind::kStartOfProgramme) {
-    start_of_programme_text_.append(text, length);
+    // A time is short: what a longer text holds beyond the limit is not kept.
+    if (start_of_programme_text_.size() < kMaxSubtitleText)
+      start_of_programme_text_.append(text, length);
   } else if (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan) {
+    if (paragraph_.text_size() + length > kMaxSubtitleText) {
+      report_.refusal = Refusal::kSubtitleTooLarge;
+      return false;
+    }
     used_ += length;
     if (used_ > budget_) {
       refusal_ = "entity expansion exceeds the size limit";
