@@ -223,12 +223,14 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
       if (is("head")) {
         frame.kind = Kind::kHead;
       } else if (is("body")) {
+        // Styles count from the head before the body; resolved once, they stay so.
+        if (options_.style_tags && !style_sheet_.resolved()) style_sheet_.Resolve();
         frame.kind = Kind::kBody;
         OpenTimed(frame, *parent, attrs);
       }
       break;
     case Kind::kHead:
-      if (is("styling") && options_.style_tags)
+      if (is("styling") && options_.style_tags && !style_sheet_.resolved())
         frame.kind = Kind::kStyling;
       else if (is("metadata") && options_.subtract_start_of_programme)
         frame.kind = Kind::kHeadMetadata;
@@ -298,9 +300,6 @@ void SaxReader::End() {
       break;
     case Kind::kParagraph:
       FinishParagraph(frame);
-      break;
-    case Kind::kStyling:
-      style_sheet_.Resolve();
       break;
     case Kind::kStartOfProgramme:
       start_of_programme_ = ParseTimeExpression(start_of_programme_text_, timing_);
