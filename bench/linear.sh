@@ -29,10 +29,10 @@ add nested-spans 200 0 "one paragraph of N nests of 200 spans"
 add entities 10000 0 "N paragraphs of five references to an internal entity"
 add open-ends 20000 0 "N paragraphs of one begin and no end"
 add namespaces 200000 0 "N elements under 256 namespace declarations"
-add timed-tag 60000 0 "one p start tag of N bytes of attributes (the largest is refused)"
+add long-tag 60000 0 "one p start tag of N bytes of attributes (the largest is refused)"
 shapes=("$@")
 [ ${#shapes[@]} -gt 0 ] || shapes=(attributes timed-spans timed-styled style-refs stylings paragraphs
-  long-text breaks nested-divs nested-spans entities open-ends namespaces timed-tag)
+  long-text breaks nested-divs nested-spans entities open-ends namespaces long-tag)
 
 generate() {  # SHAPE N FILE
   python3 - "$1" "$2" >"$3" <<'PY'
@@ -74,7 +74,7 @@ elif shape == 'open-ends':
 elif shape == 'namespaces':
     decls = ' '.join(f'xmlns:n{i}="urn:n{i}"' for i in range(254))
     w(doc(f'<div {decls}>' + p('<x/>' * n + 'x') + '</div>'))
-elif shape == 'timed-tag':
+elif shape == 'long-tag':
     w(doc(p('x', 'begin="0s" end="1s" title="' + '-' * (n - 40) + '"')))
 PY
 }
