@@ -188,6 +188,24 @@ int ReadDocument(InputFile& in, EbuTtReader& reader, const std::atomic<bool>* ab
   }
 }
 
+// The reason line of a document refused for passing a limit.
+const char* RefusalLine(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::kStartTagTooLong:
+      return msg::kStartTagTooLong;
+    case Refusal::kTooManyAttributes:
+      return msg::kTooManyAttributes;
+    case Refusal::kTooManyNamespaces:
+      return msg::kTooManyNamespaces;
+    case Refusal::kTooManyDefaults:
+      return msg::kTooManyDefaults;
+    case Refusal::kSubtitleTooLarge:
+    case Refusal::kNone:
+      break;
+  }
+  return msg::kSubtitleTooLarge;
+}
+
 void LogDocumentWarnings(ConvertContext& c, const std::string& file_name,
                          const ReadReport& report) {
   for (int i = 0; i < report.file_errors; ++i) c.log.LogMessage(msg::kFileError);
@@ -246,7 +264,9 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   }
   if (read_error != 0)
     failure = FormatMessage(msg::kCannotRead, {file_name, ErrorText(read_error)});
-  if (failure.empty() && !report.loaded) {
+  if (failure.empty() && report.refusal != Refusal::kNone) {
+    failure = FormatMessage(RefusalLine(report.refusal), {file_name});
+  } else if (failure.empty() && !report.loaded) {
     failure = report.line > 0
                   ? FormatMessage(msg::kXmlErrorAt, {std::to_string(report.line),
                                                      std::to_string(report.column), report.error})

@@ -5,10 +5,15 @@
 #include <libxml/parser.h>
 #include <libxml/parserInternals.h>
 
+#include <libxml/valid.h>
+
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <unordered_set>
 
+#include "convert/markup_scan.h"
 #include "convert/sax_reader.h"
 
 namespace capsel {
@@ -33,6 +38,17 @@ void InitLibxml() {
 }
 
 const char* Chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
+
+// libxml2 looks an element's prefix up through every namespace declaration in scope, and
+// gives each element every default value the DOCTYPE declares for it, checking each against
+// the others: past these, an element costs more than its bytes.
+constexpr int kMaxNamespacesInScope = 256;
+constexpr int kMaxDefaultAttributes = 50;
+
+Refusal RefusalOf(MarkupScan::Limit limit) {
+  return limit == MarkupScan::Limit::kStartTagTooLong ? Refusal::kStartTagTooLong
+                                                      : Refusal::kTooManyAttributes;
+}
 
 }  // namespace
 
@@ -71,6 +87,8 @@ struct EbuTtReader::Impl {
   }
   static void OnStart(void* ctx, const xmlChar* localname, const xmlChar*, const xmlChar* uri, int,
                       const xmlChar**, int nb_attributes, int, const xmlChar** attributes) {
+    if (static_cast<xmlParserCtxtPtr>(ctx)->nsNr / 2 > kMaxNamespacesInScope)
+      return Of(ctx)->Refuse(Refusal::kTooManyNamespaces);
     Guarded(ctx, [&](SaxReader& m) {
       return m.Start(Chars(localname), uri ? Chars(uri) : nullptr,
                      SaxAttributes{attributes, nb_attributes});
@@ -86,12 +104,37 @@ struct EbuTtReader::Impl {
     Guarded(ctx, [&](SaxReader& m) { return m.Text(Chars(text), static_cast<size_t>(len)); });
   }
   // Looks entities up as libxml2 does, noting references to external ones: their text is
-  // never loaded, and the log says so.
+  // never loaded, and the log says so. The text of an internal one is parsed as markup
+  // where it is used, so it passes the same scan as the document, once.
   static xmlEntityPtr OnGetEntity(void* ctx, const xmlChar* name) {
     xmlEntityPtr entity = xmlSAX2GetEntity(ctx, name);
-    if (entity != nullptr && entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY)
-      Of(ctx)->machine.report().external_entities = true;
+    if (entity == nullptr) return entity;
+    Impl* self = Of(ctx);
+    if (entity->etype == XML_EXTERNAL_GENERAL_PARSED_ENTITY)
+      self->machine.report().external_entities = true;
+    if (entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->content != nullptr &&
+        self->scanned_entities.insert(entity).second) {
+      MarkupScan scan;
+      if (scan.Scan(Chars(entity->content)) != MarkupScan::kNotPassed) {
+        self->Refuse(RefusalOf(scan.limit()));
+        return nullptr;
+      }
+    }
     return entity;
+  }
+  static void OnAttributeDecl(void* ctx, const xmlChar* element, const xmlChar* name, int type,
+                              int def, const xmlChar* value, xmlEnumerationPtr tree) {
+    Impl* self = Of(ctx);
+    if (value != nullptr && ++self->default_attributes > kMaxDefaultAttributes) {
+      xmlFreeEnumeration(tree);
+      return self->Refuse(Refusal::kTooManyDefaults);
+    }
+    xmlSAX2AttributeDecl(ctx, element, name, type, def, value, tree);
+  }
+
+  void Refuse(Refusal why) {
+    machine.report().refusal = why;
+    Stop();
   }
 
   void Stop() {
@@ -126,6 +169,7 @@ struct EbuTtReader::Impl {
     handler.cdataBlock = OnText;
     handler.ignorableWhitespace = OnText;
     handler.getEntity = OnGetEntity;
+    handler.attributeDecl = OnAttributeDecl;
     handler.reference = nullptr;
     handler.serror = nullptr;
     handler.error = nullptr;
@@ -144,6 +188,7 @@ struct EbuTtReader::Impl {
   bool Healthy() const { return !stopped && ctxt->wellFormed; }
 
   bool Feed(std::string_view piece) {
+    size_t fed = 0;  // bytes of the piece that the parser has already
     if (ctxt == nullptr) {
       head.append(piece);
       if (head.size() < 4) return true;
@@ -151,15 +196,23 @@ struct EbuTtReader::Impl {
         refusal = "out of memory";
         return false;
       }
-      piece = std::string_view(head).substr(4);
+      markup.Begin(head);
+      piece = head;
+      fed = 4;
     }
-    while (!piece.empty() && Healthy()) {
+    // The parser gets the bytes before the one that passes a limit, so that what it finds
+    // wrong there is reported as it would be without the limit.
+    const size_t passed = markup.Scan(piece);
+    std::string_view rest = piece.substr(0, std::max(passed, fed));
+    rest.remove_prefix(fed);
+    while (!rest.empty() && Healthy()) {
       // The parser takes an int; large pieces go in parts.
-      size_t n = std::min<size_t>(piece.size(), 1u << 30);
-      xmlParseChunk(ctxt, piece.data(), static_cast<int>(n), 0);
-      piece.remove_prefix(n);
+      size_t n = std::min<size_t>(rest.size(), 1u << 30);
+      xmlParseChunk(ctxt, rest.data(), static_cast<int>(n), 0);
+      rest.remove_prefix(n);
     }
     if (!head.empty()) head = std::string();
+    if (passed != MarkupScan::kNotPassed && Healthy()) Refuse(RefusalOf(markup.limit()));
     return Healthy();
   }
 
@@ -171,7 +224,9 @@ struct EbuTtReader::Impl {
     if (ctxt != nullptr && Healthy()) xmlParseChunk(ctxt, nullptr, 0, 1);
     ReadReport& report = machine.report();
     const bool well_formed = ctxt != nullptr && ctxt->wellFormed && ctxt->nsWellFormed;
-    if (!refusal.empty()) {
+    if (report.refusal != Refusal::kNone) {
+      // a limit: the report names it
+    } else if (!refusal.empty()) {
       report.error = refusal;
       report.line = ctxt != nullptr ? line : 0;
       report.column = column;
@@ -196,6 +251,9 @@ struct EbuTtReader::Impl {
   xmlParserCtxtPtr ctxt = nullptr;
   SaxReader machine;
   std::string head;  // the first bytes, until there are enough to tell the encoding
+  MarkupScan markup;
+  std::unordered_set<const void*> scanned_entities;
+  int default_attributes = 0;  // declared in the DOCTYPE
   bool stopped = false;
   std::string refusal;
   int line = 0, column = 0;

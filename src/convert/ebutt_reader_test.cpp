@@ -6,6 +6,7 @@
 #include <fstream>
 #include <optional>
 
+#include "convert/markup_scan.h"
 #include "testing/test_documents.h"
 
 namespace capsel {
@@ -46,6 +47,51 @@ TEST(DocumentCases, EachGivesItsCheckedSubtitlesAndLogLines) {
     }
   }
   EXPECT_GE(cases, 70);  // the folder was found and read
+}
+
+// Limits too large for a case file: each document is built here, then read whole and in
+// pieces that end inside its long parts. An empty reason: the document is converted.
+TEST(DocumentCases, LongStartTagsAndLargeSubtitlesAtTheirLimits) {
+  auto doc = [](const std::string& attributes, const std::string& text) {
+    return "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\"" +
+           attributes + ">" + text + "</p></div></body></tt>";
+  };
+  // A title that makes the p start tag `bytes` long.
+  auto title = [](size_t bytes) { return " title=\"" + std::string(bytes - 32, '-') + "\""; };
+  auto utf16 = [](const std::u16string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char16_t c : text) bytes += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    return bytes;
+  };
+  const std::string half(1 << 19, 'x');
+  const std::u16string kanji(70000, u'\u3C3C');  // in UTF-16, bytes that read as `<<`
+  std::string kanji_utf8;
+  for (size_t i = 0; i < kanji.size(); ++i) kanji_utf8 += "\xE3\xB0\xBC";
+  const struct {
+    std::string document, text, reason;
+  } rows[] = {
+      {doc(title(kMaxStartTag), "x"), "x", ""},
+      {doc(title(kMaxStartTag + 1), "x"), "", msg::kStartTagTooLong},
+      {doc("", half + half), half + half, ""},
+      {doc("", "<span>" + half + "</span><span>x" + half + "</span>"), "", msg::kSubtitleTooLarge},
+      {utf16(u"<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\">" +
+             kanji + u"</p></div></body></tt>"),
+       kanji_utf8, ""},
+  };
+  for (const auto& row : rows) {
+    for (size_t piece : {SIZE_MAX, size_t{4099}}) {
+      auto out = ConvertDocument(row.document, "", piece);
+      if (row.reason.empty()) {
+        const std::string srt = "1\r\n00:00:00,000 --> 00:00:01,000\r\n" + row.text + "\r\n\r\n";
+        EXPECT_TRUE(out.srt == srt) << "the SRT text of a document of " << row.document.size();
+        EXPECT_EQ(out.notes, std::vector<std::string>{});
+      } else {
+        EXPECT_EQ(out.srt, "<missing>");
+        EXPECT_EQ(out.notes, (std::vector<std::string>{msg::kNotLoadable,
+                                                       FormatMessage(row.reason, {"doc.xml"})}));
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -24,6 +24,13 @@ inline constexpr char kNotLoadable[] = "Error while processing XML file. Skippin
 inline constexpr char kCannotRead[] = "---- Cannot read {}: {}";
 inline constexpr char kXmlErrorAt[] = "---- XML error in line {}, column {}: {}";
 inline constexpr char kXmlError[] = "---- XML error: {}";
+inline constexpr char kStartTagTooLong[] = "---- A start tag in {} is longer than 64 kB";
+inline constexpr char kTooManyAttributes[] = "---- An element in {} has more than 1000 attributes";
+inline constexpr char kTooManyNamespaces[] =
+    "---- An element in {} has more than 256 namespace declarations in scope";
+inline constexpr char kTooManyDefaults[] =
+    "---- The DOCTYPE of {} gives more than 50 attributes a default value";
+inline constexpr char kSubtitleTooLarge[] = "---- A subtitle in {} holds more than 1 MB of text";
 inline constexpr char kNoSubtitles[] = "---- WARNING: No subtitles found in {}";
 inline constexpr char kParagraphNeverShown[] =
     "---- WARNING: 1 paragraph of {} is never shown and was left out";

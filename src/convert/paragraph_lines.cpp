@@ -3,6 +3,8 @@
 #include "convert/xml_blanks.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 
 namespace capsel {
 namespace {
@@ -210,13 +212,70 @@ void ParagraphContent::ForEachStretch(
   }
   std::sort(cuts.begin(), cuts.end());
   cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+  const size_t stretches = cuts.size() - 1;
+
+  // Each text that is laid out at all, in document order, with the breaks before it and the
+  // stretches [first, last) in which it is visible: those between its begin and its end.
+  struct Visible {
+    const Piece* piece;
+    uint32_t breaks;
+    size_t first, last;
+  };
+  std::vector<Visible> texts;
+  const bool per_span = EachSpanALine();
+  uint32_t breaks = 0;
+  bool in_top_span = false;
+  auto at = [&](double t) {
+    return static_cast<size_t>(std::lower_bound(cuts.begin(), cuts.end(), t) - cuts.begin());
+  };
+  for (const Piece& p : pieces_) {
+    switch (p.kind) {
+      case Kind::kText: {
+        if (per_span && !in_top_span) break;  // blanks between the spans
+        const size_t first = at(p.visible.begin), last = std::min(at(p.visible.end), stretches);
+        if (first < last) texts.push_back({&p, breaks, first, last});
+        break;
+      }
+      case Kind::kBreak:
+        ++breaks;
+        break;
+      case Kind::kSpanStart:
+        in_top_span = true;
+        break;
+      case Kind::kSpanEnd:
+        in_top_span = false;
+        if (per_span) ++breaks;
+        break;
+    }
+  }
+  // The stretches in order, each laid out from the texts visible in it: a text comes in where
+  // its first stretch begins and goes where its last ends, so a stretch costs what it shows.
+  std::vector<uint32_t> arrivals(texts.size()), departures(texts.size());
+  for (uint32_t i = 0; i < texts.size(); ++i) arrivals[i] = departures[i] = i;
+  std::sort(arrivals.begin(), arrivals.end(),
+            [&](uint32_t a, uint32_t b) { return texts[a].first < texts[b].first; });
+  std::sort(departures.begin(), departures.end(),
+            [&](uint32_t a, uint32_t b) { return texts[a].last < texts[b].last; });
+  std::set<uint32_t> shown;  // indices into texts, so in document order
+  size_t arrived = 0, departed = 0;
 
   CueLines held, next;
   Interval held_interval;
   bool holding = false;
-  for (size_t i = 0; i + 1 < cuts.size(); ++i) {
+  for (size_t i = 0; i < stretches; ++i) {
+    for (; arrived < arrivals.size() && texts[arrivals[arrived]].first == i; ++arrived)
+      shown.insert(arrivals[arrived]);
+    for (; departed < departures.size() && texts[departures[departed]].last == i; ++departed)
+      shown.erase(departures[departed]);
     const Interval stretch{cuts[i], cuts[i + 1]};
-    LayOut(stretch.begin, stretch.end, styled, &next);
+    // One break or many between two texts come to the same: a line without text is taken back.
+    LineWriter<false> lines(&next, styled);
+    for (auto it = shown.begin(); it != shown.end(); ++it) {
+      const Visible& v = texts[*it];
+      if (it != shown.begin() && v.breaks != texts[*std::prev(it)].breaks) lines.Break();
+      lines.Text(TextOf(*v.piece), v.piece->preserve, v.piece->style);
+    }
+    lines.Break();
     if (holding && next == held && held_interval.end == stretch.begin) {
       held_interval.end = stretch.end;  // the text stays the same: one cue
       continue;

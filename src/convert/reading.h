@@ -2,6 +2,7 @@
 
 // What reading a document takes and gives, shared by the reader and its users.
 
+#include <cstdint>
 #include <string>
 
 #include "convert/paragraph_lines.h"
@@ -33,15 +34,27 @@ class CueSink {
   virtual void EndPlainCue() {}
 };
 
+/// The limits that keep reading a document cheap in time and memory; a document that passes
+/// one is refused, whatever else it holds. The log line for each names the document.
+enum class Refusal : uint8_t {
+  kNone,
+  kStartTagTooLong,    // a start tag longer than 64 kB
+  kTooManyAttributes,  // an element with more than 1000 attributes
+  kTooManyNamespaces,  // an element with more than 256 namespace declarations in scope
+  kTooManyDefaults,    // a DOCTYPE that gives more than 50 attributes a default value
+  kSubtitleTooLarge,   // a paragraph with more than 1 MB of text
+};
+
 /// What reading a document gave, besides its cues.
 struct ReadReport {
-  bool loaded = false;             // false: not well-formed XML, or refused (see error)
-  std::string error;               // the parser's reason, for the log
-  int line = 0, column = 0;        // where the parser stopped, when it knows
-  int paragraphs = 0;              // paragraphs found
-  int never_shown = 0;             // paragraphs that give no cue
-  int file_errors = 0;             // times that are there but do not read, and ends left open
-  bool external_entities = false;  // text refers to an external entity, never loaded
+  bool loaded = false;               // false: not well-formed XML, or refused (see error)
+  Refusal refusal = Refusal::kNone;  // a limit passed; then error is empty
+  std::string error;                 // the parser's reason, for the log
+  int line = 0, column = 0;          // where the parser stopped, when it knows
+  int paragraphs = 0;                // paragraphs found
+  int never_shown = 0;               // paragraphs that give no cue
+  int file_errors = 0;               // times that are there but do not read, and ends left open
+  bool external_entities = false;    // text refers to an external entity, never loaded
 };
 
 }  // namespace capsel

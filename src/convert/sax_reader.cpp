@@ -223,12 +223,14 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
       if (is("head")) {
         frame.kind = Kind::kHead;
       } else if (is("body")) {
+        // Styles count from the head before the body; resolved once, they stay so.
+        if (options_.style_tags && !style_sheet_.resolved()) style_sheet_.Resolve();
         frame.kind = Kind::kBody;
         OpenTimed(frame, *parent, attrs);
       }
       break;
     case Kind::kHead:
-      if (is("styling") && options_.style_tags)
+      if (is("styling") && options_.style_tags && !style_sheet_.resolved())
         frame.kind = Kind::kStyling;
       else if (is("metadata") && options_.subtract_start_of_programme)
         frame.kind = Kind::kHeadMetadata;
@@ -299,9 +301,6 @@ void SaxReader::End() {
     case Kind::kParagraph:
       FinishParagraph(frame);
       break;
-    case Kind::kStyling:
-      style_sheet_.Resolve();
-      break;
     case Kind::kStartOfProgramme:
       start_of_programme_ = ParseTimeExpression(start_of_programme_text_, timing_);
       break;
@@ -314,8 +313,14 @@ bool SaxReader::Text(const char* text, size_t length) {
   if (stack_.empty()) return true;
   Frame& frame = stack_.back();
   if (frame.kind == Kind::kStartOfProgramme) {
-    start_of_programme_text_.append(text, length);
+    // A time is short: what a longer text holds beyond the limit is not kept.
+    if (start_of_programme_text_.size() < kMaxSubtitleText)
+      start_of_programme_text_.append(text, length);
   } else if (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan) {
+    if (paragraph_.text_size() + length > kMaxSubtitleText) {
+      report_.refusal = Refusal::kSubtitleTooLarge;
+      return false;
+    }
     used_ += length;
     if (used_ > budget_) {
       refusal_ = "entity expansion exceeds the size limit";

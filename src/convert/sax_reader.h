@@ -24,6 +24,11 @@ namespace capsel {
 /// costs the reader memory.
 inline constexpr int kMaxElementDepth = 256;
 
+/// A paragraph with more text than this is refused: no subtitle comes near, and its text is
+/// held in memory until the paragraph ends. 1 MB is 1,048,576 bytes of UTF-8 text, counted as
+/// the document gives it (blanks before they collapse, entities expanded).
+inline constexpr size_t kMaxSubtitleText = 1 << 20;
+
 /// An element's attributes as libxml2's SAX2 interface hands them: five pointers each
 /// (local name, prefix, namespace, value begin, value end).
 struct SaxAttributes {
@@ -41,7 +46,8 @@ class SaxReader {
   /// False when the document is refused (nesting too deep); reading must stop.
   bool Start(const char* name, const char* uri, SaxAttributes attributes);
   void End();
-  /// False when the text exceeds the budget; reading must stop.
+  /// False when the text exceeds the budget, or a paragraph's text kMaxSubtitleText; reading
+  /// must stop.
   bool Text(const char* text, size_t length);
   /// The document is complete: cues held back for a later paragraph are written now.
   void Finish();

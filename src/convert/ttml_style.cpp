@@ -14,9 +14,6 @@ unsigned HexDigit(char c) {
   return 16;
 }
 
-// Chains of style references deeper than this are cut: a loop must not hang the reader.
-constexpr int kMaxReferenceDepth = 16;
-
 }  // namespace
 
 void TextStyle::Overlay(const TextStyle& top) {
@@ -48,11 +45,12 @@ uint16_t StyleTable::Index(const TextStyle& style) {
 }
 
 void StyleSheet::Add(std::string id, std::vector<std::string> references, TextStyle own) {
-  raw_.emplace(std::move(id), Raw{std::move(references), own});
+  raw_.emplace(std::move(id), Raw{std::move(references), own, {}});
 }
 
 void StyleSheet::Resolve() {
   for (const auto& [id, raw] : raw_) resolved_[id] = ResolveOne(id, 0);
+  resolved_flag_ = true;
 }
 
 const TextStyle* StyleSheet::Find(const std::string& id) const {
@@ -60,12 +58,15 @@ const TextStyle* StyleSheet::Find(const std::string& id) const {
   return it == resolved_.end() ? nullptr : &it->second;
 }
 
-TextStyle StyleSheet::ResolveOne(const std::string& id, int depth) const {
+TextStyle StyleSheet::ResolveOne(const std::string& id, int depth) {
   TextStyle s;
   auto it = raw_.find(id);
   if (it == raw_.end() || depth >= kMaxReferenceDepth) return s;
+  std::optional<TextStyle>& known = it->second.at_depth[depth];
+  if (known) return *known;
   for (const std::string& ref : it->second.references) s.Overlay(ResolveOne(ref, depth + 1));
   s.Overlay(it->second.own);
+  known = s;
   return s;
 }
 

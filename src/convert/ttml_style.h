@@ -50,9 +50,15 @@ class StyleTable {
 /// refers to (a later reference wins, the element's own attributes win over all).
 class StyleSheet {
  public:
+  /// Chains of style references deeper than this are cut: a loop must not hang the reader.
+  static constexpr int kMaxReferenceDepth = 16;
+
   void Add(std::string id, std::vector<std::string> references, TextStyle own);
-  /// Resolves every style added so far; call once the head's styling is complete.
+  /// Resolves every style added so far, once the head's styling is complete; each style at
+  /// each depth of a chain is resolved once, so the time grows with the references, however
+  /// they branch.
   void Resolve();
+  bool resolved() const { return resolved_flag_; }
   /// The resolved style of `id`, or null.
   const TextStyle* Find(const std::string& id) const;
 
@@ -60,10 +66,12 @@ class StyleSheet {
   struct Raw {
     std::vector<std::string> references;
     TextStyle own;
+    std::optional<TextStyle> at_depth[kMaxReferenceDepth];  // resolved so far
   };
-  TextStyle ResolveOne(const std::string& id, int depth) const;
+  TextStyle ResolveOne(const std::string& id, int depth);
   std::map<std::string, Raw> raw_;
   std::unordered_map<std::string, TextStyle> resolved_;
+  bool resolved_flag_ = false;
 };
 
 /// The ids of a space-separated list such as a `style` attribute.
