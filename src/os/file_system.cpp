@@ -188,39 +188,31 @@ std::string BaseName(const std::string& path) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
-int RealFileSystem::List(const std::string& dir, std::vector<DirEntry>* entries) {
-  entries->clear();
+int RealFileSystem::List(const std::string& dir, std::vector<std::string>* names) {
+  names->clear();
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return errno;
-  int dir_fd = ::dirfd(d);
   errno = 0;
   while (dirent* e = ::readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    DirEntry entry;
-    entry.name = std::move(name);
-    struct stat st;
-    if (::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (S_ISREG(st.st_mode)) {
-        entry.kind = DirEntry::Kind::kFile;
-      } else if (S_ISDIR(st.st_mode)) {
-        entry.kind = DirEntry::Kind::kDirectory;
-      } else if (S_ISLNK(st.st_mode)) {
-        entry.kind = DirEntry::Kind::kSymlink;
-      } else {
-        entry.kind = DirEntry::Kind::kOther;
-      }
-      entry.mtime_ns = TimeNs(st.st_mtim);
-      entry.size = static_cast<std::int64_t>(st.st_size);
-    } else {
-      entry.kind = DirEntry::Kind::kOther;  // vanished between readdir and stat
-    }
-    entries->push_back(std::move(entry));
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names->emplace_back(e->d_name);
     errno = 0;
   }
   int rc = errno;
   ::closedir(d);
   return rc;
+}
+
+int RealFileSystem::Stat(const std::string& path, FileInfo* info) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  info->kind = S_ISREG(st.st_mode)   ? FileInfo::Kind::kFile
+               : S_ISDIR(st.st_mode) ? FileInfo::Kind::kDirectory
+               : S_ISLNK(st.st_mode) ? FileInfo::Kind::kSymlink
+                                     : FileInfo::Kind::kOther;
+  info->mtime_ns = TimeNs(st.st_mtim);
+  info->size = static_cast<std::int64_t>(st.st_size);
+  return 0;
 }
 
 int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {

@@ -8,10 +8,9 @@
 
 namespace capsel {
 
-/// One entry of a folder listing.
-struct DirEntry {
+/// What Stat tells of one entry of a folder.
+struct FileInfo {
   enum class Kind { kFile, kDirectory, kSymlink, kOther };
-  std::string name;  // bare name, no folder part
   Kind kind = Kind::kFile;
   std::int64_t mtime_ns = 0;  // last modification, nanoseconds since the epoch
   std::int64_t size = 0;      // in bytes
@@ -45,8 +44,12 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  /// Lists the entries of `dir` (no "." or ".."), in no particular order.
-  virtual int List(const std::string& dir, std::vector<DirEntry>* entries) = 0;
+  /// Lists the bare names of the entries of `dir` (no "." or ".."), in no particular order,
+  /// without looking at any entry itself: a folder of many files costs no call per file.
+  virtual int List(const std::string& dir, std::vector<std::string>* names) = 0;
+  /// Describes the entry `path` itself (a symbolic link is not followed); ENOENT when there
+  /// is none.
+  virtual int Stat(const std::string& path, FileInfo* info) = 0;
   /// Reads a whole file.
   virtual int ReadFile(const std::string& path, std::string* data) = 0;
   /// Opens an ordinary file for reading; EISDIR or EINVAL for anything else (a FIFO must
@@ -79,7 +82,8 @@ class FileSystem {
 /// The real file system, through POSIX calls.
 class RealFileSystem final : public FileSystem {
  public:
-  int List(const std::string& dir, std::vector<DirEntry>* entries) override;
+  int List(const std::string& dir, std::vector<std::string>* names) override;
+  int Stat(const std::string& path, FileInfo* info) override;
   int ReadFile(const std::string& path, std::string* data) override;
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
   int CreateReplacing(const std::string& path, bool sync,

@@ -17,7 +17,7 @@ namespace capsel {
 
 class FakeFileSystem final : public FileSystem {
  public:
-  enum class Op { kList, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir, kCommit };
+  enum class Op { kList, kStat, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir, kCommit };
 
   struct File {
     std::string data;
@@ -57,18 +57,28 @@ class FakeFileSystem final : public FileSystem {
     return it == files.end() ? std::string("<missing>") : it->second.data;
   }
 
-  int List(const std::string& dir, std::vector<DirEntry>* entries) override {
-    entries->clear();
+  int List(const std::string& dir, std::vector<std::string>* names) override {
+    names->clear();
     std::string d = Abs(dir.empty() ? "." : dir);
     if (int rc = Check(Op::kList, d)) return rc;
     if (!dirs.count(d)) return ENOENT;
     for (const auto& [path, file] : files)
-      if (DirName(path) == d)
-        entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns,
-                            static_cast<std::int64_t>(file.data.size())});
+      if (DirName(path) == d) names->push_back(BaseName(path));
     for (const auto& sub : dirs)
-      if (sub != d && DirName(sub) == d)
-        entries->push_back({BaseName(sub), DirEntry::Kind::kDirectory, 0});
+      if (sub != d && DirName(sub) == d) names->push_back(BaseName(sub));
+    return 0;
+  }
+  int Stat(const std::string& path, FileInfo* info) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kStat, p)) return rc;
+    auto it = files.find(p);
+    if (it != files.end())
+      *info = {FileInfo::Kind::kFile, it->second.mtime_ns,
+               static_cast<std::int64_t>(it->second.data.size())};
+    else if (dirs.count(p))
+      *info = {FileInfo::Kind::kDirectory, 0, 0};
+    else
+      return ENOENT;
     return 0;
   }
   int ReadFile(const std::string& path, std::string* data) override {
