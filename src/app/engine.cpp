@@ -60,11 +60,8 @@ void Engine::ReloadIfRequested() {
     log_.LogMessage(FormatMessage(msg::kCannotReload, {source_.path}));
     return;
   }
-  const std::string watch_folder = settings_.InPath;
   const std::vector<std::string> warnings =
       ApplySettings(read.ini, source_.program_folder, settings_);
-  // What the scan remembers (a missing folder, files seen settling) belongs to the old folder.
-  if (settings_.InPath != watch_folder) scan_state_ = ScanState{};
   ConfigureLogFile();
   log_.LogMessage(FormatMessage(msg::kReloaded, {source_.path}));
   LogLines(warnings);

@@ -40,10 +40,6 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
   const std::string age = "---- WARNING: MinFileAge = \"-3\" cannot be used; the default (2) stays";
   // clang-format off
   const Case cases[] = {
-      {"a value that cannot be used is named after the settings are read, in the log file too",
-       "[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathXml=done\n"
-       "[Processing]\nMinFileAge=-3\n", {age, started[0], started[1]}, {},
-       "01.01.1970 00:00:00  " + age + "\r\n" + log_file},
       {"defaults", "[General]\nVersion=1\n",
        {msg::kInitialized, "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.",
         kSameFolderWarning}, {}},
@@ -62,9 +58,10 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
       {"a newer file, and only the lines after the settings in the log file",
        "[General]\nVersion=2\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathXml=done\n", started,
        {"Warning"}, log_file},
-      {"a word in UseLogfile counts as set",
-       "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n", started,
-       {}, log_file},
+      {"a word in UseLogfile counts as set; a value that cannot be used is logged, to the file too",
+       "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n"
+       "[Processing]\nMinFileAge=-3\n", {age, started[0], started[1]}, {},
+       "01.01.1970 00:00:00  " + age + "\r\n" + log_file},
       {"a folder that cannot be entered is no reason to stop",
        "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=done\n", started, {},
        "<missing>", true},

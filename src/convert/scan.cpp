@@ -23,6 +23,8 @@ bool EndsWithXml(const std::string& name) {
 int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   names->clear();
   const std::string& folder = c.settings.InPath;  // ends with "/" unless empty
+  // A reload that names another folder starts afresh: nothing seen in the old one counts.
+  if (c.state.folder != folder) c.state = ScanState{folder};
   std::vector<std::string> listed;
   if (int rc = c.fs.List(folder.empty() ? "." : folder, &listed)) {
     c.state.seen.clear();

@@ -27,6 +27,7 @@ struct ScanState {
     std::int64_t mtime_ns = 0;
     std::int64_t since_monotonic_ns = 0;  // first seen with this size and time
   };
+  std::string folder;  // the InPath that all this is about
   Listing listing = Listing::kListed;
   std::map<std::string, Sighting> seen;
 };

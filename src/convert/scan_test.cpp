@@ -46,13 +46,14 @@ TEST_F(ScanTest, QueuesOrdinaryXmlFilesInByteOrder) {
        {"b.xml", "A.xml", "c.XML", "a.xml", "notes.txt", ".hidden.xml", "xml", ".xml"})
     AddOld(name);
   fs.AddDir("/w/in/folder.xml");
+  fs.others["/w/in/link.xml"] = FileInfo::Kind::kSymlink;
   Lines looked_at;  // only the names the scan could take are ever looked at
   fs.before_call = [&](FakeFileSystem::Op op, const std::string& path) {
     if (op == FakeFileSystem::Op::kStat) looked_at.push_back(path);
   };
   EXPECT_EQ(Queue(), (Lines{"A.xml", "a.xml", "b.xml", "c.XML"}));
   EXPECT_EQ(looked_at, (Lines{"/w/in/A.xml", "/w/in/a.xml", "/w/in/b.xml", "/w/in/c.XML",
-                              "/w/in/folder.xml"}));
+                              "/w/in/folder.xml", "/w/in/link.xml"}));
 }
 
 // A file is watched across scans: each step moves capsel's monotonic clock to `at` seconds,
@@ -133,14 +134,16 @@ TEST_F(ScanTest, EmptyFolderIsSilentUnlessVerbose) {
 
 TEST_F(ScanTest, AMissingWatchFolderIsLoggedWhenItGoesAndWhenItIsBack) {
   const std::string gone = "---- ERROR: The watch folder /w/in/ does not exist";
-  const std::string back = "---- The watch folder /w/in/ is back";
   fs.dirs.erase("/w/in");  // missing from the start
   timer.Advance(6000);
   fs.AddDir("/w/in");
   timer.Advance(4000);
   fs.dirs.erase("/w/in");
   timer.Advance(4000);
-  EXPECT_EQ(watch.Messages(), (Lines{gone, back, gone}));
+  ApplySetting("InPath", "/w/gone", settings);  // a reload names another missing folder
+  timer.Advance(2000);
+  EXPECT_EQ(watch.Messages(), (Lines{gone, "---- The watch folder /w/in/ is back", gone,
+                                     "---- ERROR: The watch folder /w/gone/ does not exist"}));
 }
 
 TEST_F(ScanTest, ALongScanIsFollowedByAFullInterval) {
@@ -166,6 +169,7 @@ TEST_F(ScanTest, AFailingListingIsLoggedOnceAndRecovers) {
   AddOld("a.xml");
   timer.Advance(2000);
   EXPECT_FALSE(fs.Has("/w/in/a.xml"));
+  EXPECT_EQ(watch.Messages()[1], msg::kQueueNotEmpty) << "a folder read again is not \"back\"";
 
   fs.FailOn(FakeFileSystem::Op::kList, "/w/in", EIO);
   watch.lines.clear();

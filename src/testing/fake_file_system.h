@@ -26,6 +26,8 @@ class FakeFileSystem final : public FileSystem {
   };
 
   std::map<std::string, File> files;
+  /// Entries that are neither files nor folders (links, FIFOs): listed, told apart by Stat.
+  std::map<std::string, FileInfo::Kind> others;
   std::set<std::string> dirs{"/"};
   std::string cwd = "/";
   /// Runs before every call, on the caller's thread, with the call's op and path: lets a test
@@ -66,19 +68,19 @@ class FakeFileSystem final : public FileSystem {
       if (DirName(path) == d) names->push_back(BaseName(path));
     for (const auto& sub : dirs)
       if (sub != d && DirName(sub) == d) names->push_back(BaseName(sub));
+    for (const auto& [path, kind] : others)
+      if (DirName(path) == d) names->push_back(BaseName(path));
     return 0;
   }
   int Stat(const std::string& path, FileInfo* info) override {
     std::string p = Abs(path);
     if (int rc = Check(Op::kStat, p)) return rc;
     auto it = files.find(p);
-    if (it != files.end())
-      *info = {FileInfo::Kind::kFile, it->second.mtime_ns,
-               static_cast<std::int64_t>(it->second.data.size())};
-    else if (dirs.count(p))
-      *info = {FileInfo::Kind::kDirectory, 0, 0};
-    else
-      return ENOENT;
+    if (it == files.end() && !dirs.count(p) && !others.count(p)) return ENOENT;
+    using K = FileInfo::Kind;
+    *info = it == files.end()
+                ? FileInfo{dirs.count(p) ? K::kDirectory : others[p]}
+                : FileInfo{K::kFile, it->second.mtime_ns, std::ssize(it->second.data)};
     return 0;
   }
   int ReadFile(const std::string& path, std::string* data) override {
