@@ -12,8 +12,9 @@ namespace capsel {
 
 class ActivityLog;
 
-/// How a flag text reads: set only where it reads as the number 1; text that is no number
-/// at all is reported apart, since each flag has its own rule for it.
+/// How Verbose, UseLogfile and WriteUtf8 read (the other flags read words; see ApplySetting):
+/// set only where the text reads as the number 1; text that is no number at all is reported
+/// apart, since each of the three has its own rule for it.
 enum class FlagValue { kOff, kOn, kNotANumber };
 FlagValue ReadFlag(std::string_view text);
 
