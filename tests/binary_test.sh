@@ -3,12 +3,14 @@
 # run; the rules behind each are tested on their own units.
 #  cli      --version, --help and a bad option; the exit status and standard error of a run
 #           (all converted, no settings file, a newer settings file, a document that does not
-#           load); the settings file found beside the executable by its name; the date stamp;
-#           a window module that does not load: capsel says so and runs headless; a log file
-#           that is a FIFO or cannot be created: the run goes on, standard error says so once.
+#           load, a missing watch folder); the settings file found beside the executable by its
+#           name; the date stamp; a window module that does not load: capsel says so and runs
+#           headless; a log file that is a FIFO or cannot be created: the run goes on, standard
+#           error says so once.
 #  signals  started without a display and without --headless, capsel says so and runs
-#           headless: the poll timer takes a dropped file, SIGHUP reloads the settings and
-#           SIGTERM ends the program with status 0.
+#           headless: the poll timer takes a dropped file, SIGHUP reloads the settings, the
+#           watch folder removed and made again gives one line each way and a file dropped then
+#           is taken, and SIGTERM ends the program with status 0.
 #  names    awkward file names (blanks, quotes, shell characters, non-ASCII, control
 #           characters) are converted under their own name; a file rewritten while capsel
 #           reads it neither crashes capsel nor is lost.
@@ -51,6 +53,7 @@ cli() {
     fail "a newer settings file: standard error"
   settings && echo '<tt' >"$work/in/bad.xml" && touch -d '-1 minute' "$work/in/bad.xml"
   [ "$(once)" = 2 ] && [ -e "$work/done/bad.xml" ] || fail "a document that does not load: not status 2, or not moved"
+  rm -r "$work/in" && [ "$(once)" = 2 ] && grep -q "  ---- ERROR: The watch folder in/ does not exist$" "$work/out.txt" || fail "no watch folder: not status 2"
 
   # A FIFO nobody reads would hold every line forever; a missing folder cannot take the file.
   mkfifo "$work/fifo.log"
@@ -94,6 +97,10 @@ signals() {
   logged "  ---- Settings reloaded from $work/capsel.ini" || fail "SIGHUP did not reload"
   drop after
   logged "Moving after.xml to done/" && cmp -s "$work/new/after.srt" "$srt" || fail "the reloaded settings were not used"
+  rm -r "$work/in" && logged "  ---- ERROR: The watch folder in/ does not exist" && sleep 5 && mkdir "$work/in" || fail "no line for the folder gone"
+  logged "  ---- The watch folder in/ is back" && drop back || fail "no line for the folder back"
+  logged "Moving back.xml to done/" && cmp -s "$work/new/back.srt" "$srt" || fail "a file dropped into the folder back was not taken"
+  [ "$(grep -c "The watch folder in/" "$work/out.txt")" = 2 ] || fail "the watch folder's lines came more than once"
   kill -TERM "$pid"
   wait "$pid" && status=0 || status=$?
   pid=""

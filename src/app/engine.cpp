@@ -24,15 +24,22 @@ bool Engine::Startup() {
   // leaves the folder the program was started in, which is all that can be done.
   deps_.fs.SetCurrentDir(source_.program_folder);
   log_.LogMessage(FormatMessage(msg::kInitializing, {kProductName}));
-  if (LoadSettings(source_, settings_, log_, deps_.prompter, deps_.fs) != 0) return false;
+  std::vector<std::string> warnings;
+  if (LoadSettings(source_, settings_, log_, deps_.prompter, deps_.fs, &warnings) != 0)
+    return false;
   // The log file takes the lines from here on: only the settings name it.
   ConfigureLogFile();
   log_.AddSink(&log_file_);
+  LogLines(warnings);
   deps_.timer.SetInterval(kPollIntervalMs);
   deps_.timer.SetEnabled(true);
   log_.LogMessage(msg::kInitialized);
   LogFolderLines();
   return true;
+}
+
+void Engine::LogLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) log_.LogMessage(line);
 }
 
 void Engine::LogFolderLines() {
@@ -53,9 +60,11 @@ void Engine::ReloadIfRequested() {
     log_.LogMessage(FormatMessage(msg::kCannotReload, {source_.path}));
     return;
   }
-  ApplySettings(read.ini, source_.program_folder, settings_);
+  const std::vector<std::string> warnings =
+      ApplySettings(read.ini, source_.program_folder, settings_);
   ConfigureLogFile();
   log_.LogMessage(FormatMessage(msg::kReloaded, {source_.path}));
+  LogLines(warnings);
   // The start-up's warning box, as a line: nobody is there to close a box now.
   if (!read.compatible) log_.LogMessage(IncompatibleSettingsText(BaseName(source_.path)));
   LogFolderLines();

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "convert/scan.h"
 #include "log/activity_log.h"
@@ -73,6 +74,8 @@ class Engine {
   void ConfigureLogFile();
   /// The start-up lines that name the folders, logged again after a reload.
   void LogFolderLines();
+  /// Logs each of `lines` (the warnings of the settings), in order.
+  void LogLines(const std::vector<std::string>& lines);
 
   Deps deps_;
   SettingsSource source_;

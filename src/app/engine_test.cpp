@@ -37,6 +37,7 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
   const std::string log_file =
       "01.01.1970 00:00:00  capsel initialized\r\n"
       "01.01.1970 00:00:00  Watchfolder for incoming XML EBU-TT files is: in/.\r\n";
+  const std::string age = "---- WARNING: MinFileAge = \"-3\" cannot be used; the default (2) stays";
   // clang-format off
   const Case cases[] = {
       {"defaults", "[General]\nVersion=1\n",
@@ -57,9 +58,10 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
       {"a newer file, and only the lines after the settings in the log file",
        "[General]\nVersion=2\nUseLogfile=1\n[Folders]\nInPath=in\nOutPathXml=done\n", started,
        {"Warning"}, log_file},
-      {"a word in UseLogfile counts as set",
-       "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n", started,
-       {}, log_file},
+      {"a word in UseLogfile counts as set; a value that cannot be used is logged, to the file too",
+       "[General]\nVersion=1\nUseLogfile=yes\n[Folders]\nInPath=in\nOutPathXml=done\n"
+       "[Processing]\nMinFileAge=-3\n", {age, started[0], started[1]}, {},
+       "01.01.1970 00:00:00  " + age + "\r\n" + log_file},
       {"a folder that cannot be entered is no reason to stop",
        "[General]\nVersion=1\n[Folders]\nInPath=in\nOutPathXml=done\n", started, {},
        "<missing>", true},
@@ -91,8 +93,9 @@ TEST(EngineStartup, FollowsTheSettingsFile) {
 }
 
 std::string SettingsText(const std::string& version, const std::string& out) {
-  return "[General]\nVersion=" + version + "\nUseLogfile=1\n[Folders]\nLogfileName=" + out +
-         ".log\nInPath=in\nOutPathXml=done\nOutPathSrt=" + out + "\n[Processing]\nMinFileAge=0\n";
+  return "[General]\nUseLogfile=1\n[Folders]\nLogfileName=" + out +
+         ".log\nInPath=in\nOutPathXml=done\nOutPathSrt=" + out +
+         "\n[Processing]\nMinFileAge=0\n[General]\nVersion=" + version + "\n";
 }
 
 // The messages of a scan that converts `name` into the folder `out` and ends with `end`.
@@ -122,6 +125,10 @@ TEST(EngineReload, BetweenTwoFilesTheNewSettingsTakeOverOrTheOldOnesStay) {
   const Case cases[] = {
       {"1", {reloaded, watch}, "new"},
       {"2", {reloaded, IncompatibleSettingsText("capsel.ini"), watch}, "new"},
+      {"1\n[Processing]\nStyleTags=maybe",
+       {reloaded, "---- WARNING: StyleTags = \"maybe\" cannot be used; the default (0) stays",
+        watch},
+       "new"},
       {"x", {kept}, "old"},
       {nullptr, {kept}, "old"},
   };

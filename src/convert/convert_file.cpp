@@ -26,13 +26,13 @@ constexpr int kAbandoned = -1;
 // `read` is the input as it was opened, when it could be opened: the name must still stand
 // for it, or what would be moved or deleted is a newer version nobody has converted.
 void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing,
-                    const std::optional<FileIdentity>& read) {
+                    const std::optional<FileInfo>& read) {
   const bool written = missing == nullptr;
   const Settings& s = c.settings;
   const std::string source = s.InPath + file_name;
   auto replaced = [&] {
-    FileIdentity now;
-    if (!read || c.fs.Identify(source, &now) != 0 || now == *read) return false;
+    FileInfo now;
+    if (!read || c.fs.Stat(source, &now) != 0 || now == *read) return false;
     c.log.LogMessage(FormatMessage(msg::kReplaced, {file_name}));
     return true;
   };
@@ -235,12 +235,12 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   ReadReport report;
   int read_error = 0;
   std::string failure;  // why the document could not be read, when it could not
-  std::optional<FileIdentity> read;
+  std::optional<FileInfo> read;
   try {
     std::unique_ptr<InputFile> in;
     read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
     if (read_error == 0) {
-      read = in->Identity();
+      read = in->Info();
       outputs.push_back(
           StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says

@@ -7,6 +7,8 @@ namespace capsel::msg {
 
 // The scan of the watch folder.
 inline constexpr char kCannotReadWatchFolder[] = "---- ERROR: Cannot read the watch folder {}";
+inline constexpr char kWatchFolderMissing[] = "---- ERROR: The watch folder {} does not exist";
+inline constexpr char kWatchFolderBack[] = "---- The watch folder {} is back";
 inline constexpr char kNoXmlFiles[] = "No XML files found at all";
 inline constexpr char kQueueNotEmpty[] =
     "---- DoConvert: Queue of XML files is not empty! Processing remaining files now...";

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "convert/convert_file.h"
+#include "convert/messages.h"
 
 namespace capsel {
 namespace {
@@ -20,13 +22,14 @@ bool EndsWithXml(const std::string& name) {
 
 int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   names->clear();
-  std::vector<DirEntry> entries;
-  int rc = c.fs.List(c.settings.InPath.empty() ? "." : c.settings.InPath, &entries);
-  if (rc == ENOENT) {
+  const std::string& folder = c.settings.InPath;  // ends with "/" unless empty
+  // A reload that names another folder starts afresh: nothing seen in the old one counts.
+  if (c.state.folder != folder) c.state = ScanState{folder};
+  std::vector<std::string> listed;
+  if (int rc = c.fs.List(folder.empty() ? "." : folder, &listed)) {
     c.state.seen.clear();
-    return 0;
+    return rc;
   }
-  if (rc != 0) return rc;
 
   // A file that changed within MinFileAge may still be being written: a later scan takes it.
   // Old files go at once; any other file waits until capsel itself has watched it stay the
@@ -35,18 +38,20 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   const std::int64_t old_before = c.clock.NowNs() - min_age_ns;
   const std::int64_t monotonic = c.clock.MonotonicNs();
   std::map<std::string, ScanState::Sighting> seen;
-  for (auto& e : entries) {
-    if (e.kind != DirEntry::Kind::kFile || e.name.empty() || e.name[0] == '.') continue;
-    if (!EndsWithXml(e.name)) continue;
+  for (auto& name : listed) {
+    // Names first: a folder full of other files costs no look at any of them.
+    if (name.empty() || name[0] == '.' || !EndsWithXml(name)) continue;
+    FileInfo e;
+    if (c.fs.Stat(folder + name, &e) != 0 || e.kind != FileInfo::Kind::kFile) continue;
     ScanState::Sighting sighting{e.size, e.mtime_ns, monotonic};
-    auto before = c.state.seen.find(e.name);
+    auto before = c.state.seen.find(name);
     if (before != c.state.seen.end() && before->second.size == e.size &&
         before->second.mtime_ns == e.mtime_ns)
       sighting.since_monotonic_ns = before->second.since_monotonic_ns;
     const bool settled = min_age_ns == 0 || e.mtime_ns <= old_before ||
                          monotonic - sighting.since_monotonic_ns >= min_age_ns;
-    seen.emplace(e.name, sighting);
-    if (settled) names->push_back(std::move(e.name));
+    seen.emplace(name, sighting);
+    if (settled) names->push_back(std::move(name));
   }
   c.state.seen = std::move(seen);
   std::sort(names->begin(), names->end());
@@ -54,18 +59,35 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   return 0;
 }
 
+namespace {
+
+// Logs a change in how the watch folder lists: once when it goes missing, once when it is
+// back, once for each new failure of another kind; a lasting state is not logged again.
+void LogListing(ScanContext& c, int rc) {
+  using Listing = ScanState::Listing;
+  const Listing now = rc == 0        ? Listing::kListed
+                      : rc == ENOENT ? Listing::kMissing
+                                     : Listing::kFailed;
+  const Listing before = std::exchange(c.state.listing, now);
+  if (now == before) return;
+  // An empty InPath is the current folder, which a line names as "./".
+  const std::string folder = c.settings.InPath.empty() ? "./" : c.settings.InPath;
+  if (now == Listing::kMissing)
+    c.log.LogMessage(FormatMessage(msg::kWatchFolderMissing, {folder}));
+  else if (now == Listing::kFailed)
+    c.log.LogMessage(FormatMessage(msg::kCannotReadWatchFolder, {folder}));
+  else if (before == Listing::kMissing)
+    c.log.LogMessage(FormatMessage(msg::kWatchFolderBack, {folder}));
+}
+
+}  // namespace
+
 bool DoConvert(ScanContext& c) {
   c.timer.SetEnabled(false);
 
   std::vector<std::string> queue;
-  int rc = ListWatchFolder(c, &queue);
-  if (rc != 0) {
-    if (!c.state.listing_failed)
-      c.log.LogMessage(FormatMessage(msg::kCannotReadWatchFolder, {c.settings.InPath}));
-    c.state.listing_failed = true;
-  } else {
-    c.state.listing_failed = false;
-  }
+  const int rc = ListWatchFolder(c, &queue);
+  LogListing(c, rc);
 
   enum class End { kAll, kStop, kReload, kAbandoned } end = End::kAll;
   if (queue.empty()) {

@@ -17,16 +17,18 @@ namespace capsel {
 /// One scan queues at most this many files; the rest wait for the next scans.
 inline constexpr int kMaxQueuedFiles = 32767;
 
-/// What the scan remembers from one tick to the next: whether the watch folder could not be
-/// read, so that a lasting failure is logged once and not every two seconds, and how each
-/// listed file looked when it was first seen so. Files that are gone are forgotten.
+/// What the scan remembers from one tick to the next: how the watch folder last listed, so
+/// that a lasting failure or a missing folder is logged once and not every two seconds, and
+/// how each listed file looked when it was first seen so. Files that are gone are forgotten.
 struct ScanState {
+  enum class Listing { kListed, kMissing, kFailed };
   struct Sighting {
     std::int64_t size = 0;
     std::int64_t mtime_ns = 0;
     std::int64_t since_monotonic_ns = 0;  // first seen with this size and time
   };
-  bool listing_failed = false;
+  std::string folder;  // the InPath that all this is about
+  Listing listing = Listing::kListed;
   std::map<std::string, Sighting> seen;
 };
 
@@ -51,14 +53,15 @@ struct ScanContext {
 /// modification time lies MinFileAge seconds back on the wall clock, or when the scans have
 /// seen it with the same size and modification time for MinFileAge seconds of the monotonic
 /// clock, so a time in the future (a file server's clock running ahead) delays it no longer
-/// than that. Returns 0, or the errno of a listing that failed (a missing folder lists as
-/// empty).
+/// than that. Only such names are looked at (Stat), whatever else the folder holds. Returns 0,
+/// or the errno of a listing that failed (ENOENT: the folder is missing).
 int ListWatchFolder(ScanContext& context, std::vector<std::string>* names);
 
 /// One tick of the poll timer: list the watch folder and convert every file found. The
 /// timer is off while the scan runs, so scans never overlap, and the next tick comes a
-/// full interval after this scan ends. False when a stop (or a file given up) left listed
-/// files for later.
+/// full interval after this scan ends. A watch folder that goes missing is logged once, and
+/// once again when it is back; any other failure to list it once until it lists again. False
+/// when a stop (or a file given up) left listed files for later.
 bool DoConvert(ScanContext& context);
 
 }  // namespace capsel

@@ -140,7 +140,7 @@ class ReplacingFile final : public OutputFile {
 
 class ReadingFile final : public InputFile {
  public:
-  ReadingFile(int fd, const FileIdentity& identity) : fd_(fd), identity_(identity) {}
+  ReadingFile(int fd, const FileInfo& info) : fd_(fd), info_(info) {}
   long Read(char* buffer, size_t size) override {
     for (;;) {
       ssize_t n = ::read(fd_.get(), buffer, size);
@@ -148,12 +148,12 @@ class ReadingFile final : public InputFile {
       if (errno != EINTR) return -errno;
     }
   }
-  std::uint64_t Size() const override { return static_cast<std::uint64_t>(identity_.size); }
-  FileIdentity Identity() const override { return identity_; }
+  std::uint64_t Size() const override { return static_cast<std::uint64_t>(info_.size); }
+  FileInfo Info() const override { return info_; }
 
  private:
   Fd fd_;
-  FileIdentity identity_;
+  FileInfo info_;
 };
 
 // Writes `data` to a fresh temporary file and renames it to `path`.
@@ -173,9 +173,13 @@ std::int64_t TimeNs(const timespec& t) {
   return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-FileIdentity IdentityOf(const struct stat& st) {
-  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
-          static_cast<std::int64_t>(st.st_size), TimeNs(st.st_mtim)};
+FileInfo InfoOf(const struct stat& st) {
+  const auto kind = S_ISREG(st.st_mode)   ? FileInfo::Kind::kFile
+                    : S_ISDIR(st.st_mode) ? FileInfo::Kind::kDirectory
+                    : S_ISLNK(st.st_mode) ? FileInfo::Kind::kSymlink
+                                          : FileInfo::Kind::kOther;
+  return {kind, TimeNs(st.st_mtim), static_cast<std::int64_t>(st.st_size),
+          static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
 }  // namespace
@@ -194,39 +198,26 @@ std::string BaseName(const std::string& path) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
-int RealFileSystem::List(const std::string& dir, std::vector<DirEntry>* entries) {
-  entries->clear();
+int RealFileSystem::List(const std::string& dir, std::vector<std::string>* names) {
+  names->clear();
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
   if (d == nullptr) return errno;
-  int dir_fd = ::dirfd(d);
   errno = 0;
   while (dirent* e = ::readdir(d)) {
-    std::string name = e->d_name;
-    if (name == "." || name == "..") continue;
-    DirEntry entry;
-    entry.name = std::move(name);
-    struct stat st;
-    if (::fstatat(dir_fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-      if (S_ISREG(st.st_mode)) {
-        entry.kind = DirEntry::Kind::kFile;
-      } else if (S_ISDIR(st.st_mode)) {
-        entry.kind = DirEntry::Kind::kDirectory;
-      } else if (S_ISLNK(st.st_mode)) {
-        entry.kind = DirEntry::Kind::kSymlink;
-      } else {
-        entry.kind = DirEntry::Kind::kOther;
-      }
-      entry.mtime_ns = TimeNs(st.st_mtim);
-      entry.size = static_cast<std::int64_t>(st.st_size);
-    } else {
-      entry.kind = DirEntry::Kind::kOther;  // vanished between readdir and stat
-    }
-    entries->push_back(std::move(entry));
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names->emplace_back(e->d_name);
     errno = 0;
   }
   int rc = errno;
   ::closedir(d);
   return rc;
+}
+
+int RealFileSystem::Stat(const std::string& path, FileInfo* info) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  *info = InfoOf(st);
+  return 0;
 }
 
 int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) {
@@ -239,7 +230,7 @@ int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<Inpu
   if (::fstat(fd, &st) != 0) return errno;
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (!S_ISREG(st.st_mode)) return EINVAL;
-  *file = std::make_unique<ReadingFile>(guard.Release(), IdentityOf(st));
+  *file = std::make_unique<ReadingFile>(guard.Release(), InfoOf(st));
   return 0;
 }
 
@@ -311,13 +302,6 @@ int RealFileSystem::Remove(const std::string& path) {
 bool RealFileSystem::Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
-}
-
-int RealFileSystem::Identify(const std::string& path, FileIdentity* identity) {
-  struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return errno;
-  *identity = IdentityOf(st);
-  return 0;
 }
 
 bool RealFileSystem::SameFile(const std::string& a, const std::string& b) {

@@ -8,22 +8,15 @@
 
 namespace capsel {
 
-/// One entry of a folder listing.
-struct DirEntry {
+/// What Stat tells of one entry of a folder. Two readings are equal only when they are of the
+/// same file (device and inode), unchanged (size and modification time).
+struct FileInfo {
   enum class Kind { kFile, kDirectory, kSymlink, kOther };
-  std::string name;  // bare name, no folder part
   Kind kind = Kind::kFile;
   std::int64_t mtime_ns = 0;  // last modification, nanoseconds since the epoch
   std::int64_t size = 0;      // in bytes
-};
-
-/// Which file a name stood for, and in what state: two readings are equal only when the name
-/// still refers to the same file, unchanged.
-struct FileIdentity {
   std::uint64_t device = 0, inode = 0;
-  std::int64_t size = 0;
-  std::int64_t mtime_ns = 0;
-  bool operator==(const FileIdentity&) const = default;
+  bool operator==(const FileInfo&) const = default;
 };
 
 /// A file open for reading, piece by piece.
@@ -35,7 +28,7 @@ class InputFile {
   /// The file's size when it was opened.
   virtual std::uint64_t Size() const = 0;
   /// The open file as it was when it was opened.
-  virtual FileIdentity Identity() const = 0;
+  virtual FileInfo Info() const = 0;
 };
 
 /// A new file that nobody sees until it is complete: written piece by piece, it replaces the
@@ -56,8 +49,12 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  /// Lists the entries of `dir` (no "." or ".."), in no particular order.
-  virtual int List(const std::string& dir, std::vector<DirEntry>* entries) = 0;
+  /// Lists the bare names of the entries of `dir` (no "." or ".."), in no particular order,
+  /// without looking at any entry itself: a folder of many files costs no call per file.
+  virtual int List(const std::string& dir, std::vector<std::string>* names) = 0;
+  /// Describes the entry `path` itself (a symbolic link is not followed); ENOENT when there
+  /// is none.
+  virtual int Stat(const std::string& path, FileInfo* info) = 0;
   /// Reads a whole file.
   virtual int ReadFile(const std::string& path, std::string* data) = 0;
   /// Opens an ordinary file for reading; EISDIR or EINVAL for anything else (a FIFO must
@@ -83,8 +80,6 @@ class FileSystem {
   virtual int Remove(const std::string& path) = 0;
   /// True when `path` names an existing entry of any kind.
   virtual bool Exists(const std::string& path) = 0;
-  /// What `path` itself refers to now (a symbolic link is not followed); 0 or an errno value.
-  virtual int Identify(const std::string& path, FileIdentity* identity) = 0;
   /// True when both paths name the same existing file or folder.
   virtual bool SameFile(const std::string& a, const std::string& b) = 0;
   /// Makes `dir` the process's current folder.
@@ -94,7 +89,8 @@ class FileSystem {
 /// The real file system, through POSIX calls.
 class RealFileSystem final : public FileSystem {
  public:
-  int List(const std::string& dir, std::vector<DirEntry>* entries) override;
+  int List(const std::string& dir, std::vector<std::string>* names) override;
+  int Stat(const std::string& path, FileInfo* info) override;
   int ReadFile(const std::string& path, std::string* data) override;
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
   int CreateReplacing(const std::string& path, bool sync,
@@ -105,7 +101,6 @@ class RealFileSystem final : public FileSystem {
   int Copy(const std::string& from, const std::string& to, bool sync) override;
   int Remove(const std::string& path) override;
   bool Exists(const std::string& path) override;
-  int Identify(const std::string& path, FileIdentity* identity) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   int SetCurrentDir(const std::string& dir) override;
 };

@@ -13,10 +13,8 @@ class RealFileSystemTest : public ::testing::Test {
  protected:
   std::string Path(const std::string& name) { return dir.path().toStdString() + "/" + name; }
   std::vector<std::string> Names() {
-    std::vector<DirEntry> entries;
-    EXPECT_EQ(fs.List(dir.path().toStdString(), &entries), 0);
     std::vector<std::string> names;
-    for (const auto& e : entries) names.push_back(e.name);
+    EXPECT_EQ(fs.List(dir.path().toStdString(), &names), 0);
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -39,18 +37,23 @@ TEST_F(RealFileSystemTest, WriteReplaceLeavesOnlyTheNewContent) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"a.srt", "dir.srt"}));
 }
 
-TEST_F(RealFileSystemTest, ListTellsFilesFromOtherEntries) {
-  std::ofstream(Path("f.xml")) << "x";
+TEST_F(RealFileSystemTest, StatTellsFilesFromOtherEntries) {
+  std::ofstream(Path("f.xml")) << "xyz";
   ::mkdir(Path("d.xml").c_str(), 0755);
   ::symlink(Path("f.xml").c_str(), Path("l.xml").c_str());
-  std::vector<DirEntry> entries;
-  ASSERT_EQ(fs.List(dir.path().toStdString(), &entries), 0);
-  std::map<std::string, DirEntry::Kind> kinds;
-  for (const auto& e : entries) kinds[e.name] = e.kind;
-  EXPECT_EQ(kinds["f.xml"], DirEntry::Kind::kFile);
-  EXPECT_EQ(kinds["d.xml"], DirEntry::Kind::kDirectory);
-  EXPECT_EQ(kinds["l.xml"], DirEntry::Kind::kSymlink);
-  EXPECT_EQ(fs.List(Path("nowhere"), &entries), ENOENT);
+  ::symlink(Path("nowhere").c_str(), Path("dangling.xml").c_str());
+  ::mkfifo(Path("fifo.xml").c_str(), 0644);
+  using Kind = FileInfo::Kind;
+  std::vector<Kind> kinds;
+  FileInfo info;
+  for (const char* name : {"d.xml", "l.xml", "dangling.xml", "fifo.xml", "f.xml"}) {
+    EXPECT_EQ(fs.Stat(Path(name), &info), 0) << name;
+    kinds.push_back(info.kind);
+  }
+  EXPECT_EQ(kinds, (std::vector{Kind::kDirectory, Kind::kSymlink, Kind::kSymlink, Kind::kOther,
+                                Kind::kFile}));
+  EXPECT_EQ(info.size, 3);  // f.xml's
+  EXPECT_EQ(fs.Stat(Path("nowhere"), &info), ENOENT);
 }
 
 TEST_F(RealFileSystemTest, CopyRenameRemoveAndSameFile) {

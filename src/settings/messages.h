@@ -14,5 +14,8 @@ inline constexpr char kWarningTitle[] = "Warning";
 inline constexpr char kIncompatibleSettings[] =
     "Warning: The file {} is not compatible with this version of {}. Dazed and confused, but "
     "trying to continue.";
+// A value that cannot be used: the key, the value as written, the default that is used instead.
+inline constexpr char kUnusableSetting[] =
+    "---- WARNING: {} = \"{}\" cannot be used; the default ({}) stays";
 
 }  // namespace capsel::msg

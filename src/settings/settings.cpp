@@ -1,9 +1,11 @@
 #include "settings/settings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 
 #include "log/activity_log.h"
 #include "settings/ini.h"
@@ -51,13 +53,47 @@ int ReadCodePage(std::string_view text) {
   return static_cast<int>(number);
 }
 
-// Text that is no number keeps the default of two seconds; numbers are held to
-// 0..kMaxFileAgeSeconds, so no product can overflow.
-std::int64_t ReadMinFileAgeNs(std::string_view text) {
-  double seconds = 2;
-  if (!ParseNumber(text, &seconds)) seconds = 2;
-  seconds = std::clamp(seconds, 0.0, kMaxFileAgeSeconds);
-  return static_cast<std::int64_t>(seconds * 1e9);
+constexpr char kDefaultMinFileAge[] = "2";
+
+// Seconds from 0 up; text that is no such number keeps the default (false). Larger numbers
+// are held to kMaxFileAgeSeconds, so no product can overflow.
+bool ReadMinFileAgeNs(std::string_view text, std::int64_t* ns) {
+  double seconds = 0;
+  const bool usable = ParseNumber(text, &seconds) && seconds >= 0;
+  if (!usable) ParseNumber(kDefaultMinFileAge, &seconds);
+  *ns = static_cast<std::int64_t>(std::min(seconds, kMaxFileAgeSeconds) * 1e9);
+  return usable;
+}
+
+// The flags beyond the first three, which keep the rules they always had (see Settings): a new
+// flag is one row here.
+struct FlagSetting {
+  const char* section;
+  const char* key;
+  bool default_on;
+  bool Settings::*field;
+};
+constexpr FlagSetting kFlagSettings[] = {
+    {"Processing", "SubtractStartOfProgramme", false, &Settings::SubtractStartOfProgramme},
+    {"Processing", "StyleTags", false, &Settings::StyleTags},
+    {"Processing", "WriteVtt", false, &Settings::WriteVtt},
+};
+
+bool SameWord(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == y;
+         });
+}
+
+// 1, yes, true, on and 0, no, false, off in any case, blanks around ignored; nothing for the rest.
+std::optional<bool> ReadFlagWord(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  for (const char* word : {"1", "yes", "true", "on"})
+    if (SameWord(text, word)) return true;
+  for (const char* word : {"0", "no", "false", "off"})
+    if (SameWord(text, word)) return false;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -78,7 +114,8 @@ std::string IncompatibleSettingsText(const std::string& file_name) {
 }
 
 int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& log,
-                 Prompter& prompter, FileSystem& fs) {
+                 Prompter& prompter, FileSystem& fs, std::vector<std::string>* warnings) {
+  warnings->clear();
   const std::string file_name = BaseName(source.path);
   log.LogMessage(FormatMessage(msg::kReadingSettings, {source.path}));
 
@@ -92,13 +129,17 @@ int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& 
     prompter.ShowMessage(Prompter::Icon::kWarning, msg::kWarningTitle,
                          IncompatibleSettingsText(file_name));
   }
-  ApplySettings(read.ini, source.program_folder, settings);
+  *warnings = ApplySettings(read.ini, source.program_folder, settings);
   return 0;
 }
 
-void ApplySettings(const IniFile& ini, const std::string& home, Settings& settings) {
+std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& home,
+                                       Settings& settings) {
+  std::vector<std::string> warnings;
   auto apply = [&](const char* section, const char* key, const std::string& fallback) {
-    ApplySetting(key, ini.Get(section, key, fallback), settings);
+    const std::string text = ini.Get(section, key, fallback);
+    if (!ApplySetting(key, text, settings))
+      warnings.push_back(FormatMessage(msg::kUnusableSetting, {key, text, fallback}));
   };
   apply("General", "Verbose", "0");
   apply("General", "UseLogfile", "0");
@@ -109,13 +150,19 @@ void ApplySettings(const IniFile& ini, const std::string& home, Settings& settin
   apply("Processing", "WriteUtf8", "1");
   apply("Processing", "AddLangString", "");
   apply("Processing", "AnsiCodePage", "1252");
-  apply("Processing", "MinFileAge", "2");
-  apply("Processing", "SubtractStartOfProgramme", "0");
-  apply("Processing", "StyleTags", "0");
-  apply("Processing", "WriteVtt", "0");
+  apply("Processing", "MinFileAge", kDefaultMinFileAge);
+  for (const FlagSetting& flag : kFlagSettings)
+    apply(flag.section, flag.key, flag.default_on ? "1" : "0");
+  return warnings;
 }
 
-void ApplySetting(std::string_view key, const std::string& text, Settings& s) {
+bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
+  for (const FlagSetting& flag : kFlagSettings) {
+    if (key != flag.key) continue;
+    const std::optional<bool> on = ReadFlagWord(text);
+    s.*flag.field = on.value_or(flag.default_on);
+    return on.has_value();
+  }
   const bool on = ReadFlag(text) == FlagValue::kOn;
   if (key == "InPath") {
     s.InPath = WithSeparator(text);
@@ -139,14 +186,9 @@ void ApplySetting(std::string_view key, const std::string& text, Settings& s) {
     s.AnsiCodePage = ReadCodePage(text);
     s.AnsiCodePageText = text;
   } else if (key == "MinFileAge") {
-    s.MinFileAgeNs = ReadMinFileAgeNs(text);
-  } else if (key == "SubtractStartOfProgramme") {
-    s.SubtractStartOfProgramme = on;
-  } else if (key == "StyleTags") {
-    s.StyleTags = on;
-  } else if (key == "WriteVtt") {
-    s.WriteVtt = on;
+    return ReadMinFileAgeNs(text, &s.MinFileAgeNs);
   }
+  return true;
 }
 
 }  // namespace capsel

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "os/file_system.h"
 #include "settings/ini.h"
@@ -11,8 +12,9 @@ namespace capsel {
 
 class ActivityLog;
 
-/// How a flag text reads: set only where it reads as the number 1; text that is no number
-/// at all is reported apart, since each flag has its own rule for it.
+/// How Verbose, UseLogfile and WriteUtf8 read (the other flags read words; see ApplySetting):
+/// set only where the text reads as the number 1; text that is no number at all is reported
+/// apart, since each of the three has its own rule for it.
 enum class FlagValue { kOff, kOn, kNotANumber };
 FlagValue ReadFlag(std::string_view text);
 
@@ -36,6 +38,7 @@ struct Settings {
   int AnsiCodePage = 0;           // code page that stands for "ANSI"; 0: the text names none
   std::string AnsiCodePageText;   // AnsiCodePage as written, for the line that refuses it
   std::int64_t MinFileAgeNs = 0;  // how long a file must rest before the scan takes it
+  // The flags below are read from the words 1, yes, true, on and 0, no, false, off.
   bool SubtractStartOfProgramme = false;  // times count from the programme's start
   bool StyleTags = false;                 // colour, bold, italic, underline as SRT tags
   bool WriteVtt = false;                  // a WebVTT file beside each SRT file
@@ -72,23 +75,28 @@ SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs);
 
 /// Puts the values of a settings file (defaults for missing keys) into every field that comes
 /// from the file, through ApplySetting. Nothing in it can fail, so a record is never left
-/// half-filled.
-void ApplySettings(const IniFile& ini, const std::string& program_folder, Settings& settings);
+/// half-filled; a value that cannot be used leaves the key's default and one warning line,
+/// and the lines come back for the caller to log.
+std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& program_folder,
+                                       Settings& settings);
 
 /// Puts the text of the key `key` (named as in the settings file: "MinFileAge") into its
 /// field, read by that key's rules: folders get their trailing "/" (OutPathXml unless it is
-/// "<DELETE>"), flags are read as their fields say, an AnsiCodePage that is no whole positive
-/// number gives 0, a MinFileAge that is no number means two seconds and any number is held to
-/// 0..kMaxFileAgeSeconds. Any other key changes nothing.
-void ApplySetting(std::string_view key, const std::string& text, Settings& settings);
+/// "<DELETE>"), Verbose, UseLogfile and WriteUtf8 are read as their fields say, every other
+/// flag takes 1, yes, true, on and 0, no, false, off in any case, an AnsiCodePage that is no
+/// whole positive number gives 0, a MinFileAge is seconds from 0 up, held to
+/// kMaxFileAgeSeconds. Returns false when the text cannot be used: the key's default is then
+/// in the field. Any other key changes nothing.
+bool ApplySetting(std::string_view key, const std::string& text, Settings& settings);
 
 /// The compatibility warning for the settings file `file_name` (a bare name).
 std::string IncompatibleSettingsText(const std::string& file_name);
 
 /// Fills `settings` from the settings file. Returns 0 when the settings were loaded (possibly
 /// after the compatibility warning) and 1 when the file was unreadable or its Version is no
-/// number; the error message has then been shown.
+/// number; the error message has then been shown. `warnings` receives the lines of
+/// ApplySettings, for the caller to log once its log is complete.
 int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& log,
-                 Prompter& prompter, FileSystem& fs);
+                 Prompter& prompter, FileSystem& fs, std::vector<std::string>* warnings);
 
 }  // namespace capsel

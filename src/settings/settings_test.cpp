@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "log/activity_log.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_file_system.h"
@@ -14,13 +16,15 @@ class LoadSettingsTest : public ::testing::Test {
  protected:
   int Load(const std::string& ini_text) {
     fs.AddFile("/opt/capsel/capsel.ini", ini_text);
-    return LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs);
+    return LoadSettings({"/opt/capsel/capsel.ini", "/opt/capsel"}, settings, log, prompter, fs,
+                        &warnings);
   }
   FakeFileSystem fs;
   FakeClock clock;
   Settings settings;
   ActivityLog log{clock};
   RecordingPrompter prompter;
+  std::vector<std::string> warnings;
 };
 
 TEST_F(LoadSettingsTest, AnEmptyFileTakesEveryDefault) {
@@ -58,7 +62,8 @@ TEST_F(LoadSettingsTest, VersionDecidesBetweenSilenceWarningAndError) {
     ActivityLog fresh_log{clock};
     RecordingPrompter boxes;
     fresh_fs.AddFile("/c/capsel.ini", std::string("[General]\n") + c.version_line + "\n");
-    EXPECT_EQ(LoadSettings({"/c/capsel.ini", "/c"}, fresh, fresh_log, boxes, fresh_fs), c.result)
+    EXPECT_EQ(LoadSettings({"/c/capsel.ini", "/c"}, fresh, fresh_log, boxes, fresh_fs, &warnings),
+              c.result)
         << c.version_line;
     EXPECT_EQ(boxes.shown.empty() ? "" : boxes.shown[0].title, std::string(c.box))
         << c.version_line;
@@ -77,6 +82,48 @@ TEST(ReadFlag, OnlyTheNumberOneSetsAFlag) {
                         {"yes", FlagValue::kNotANumber}, {"on", FlagValue::kNotANumber},
                         {"1a", FlagValue::kNotANumber}};
   for (const auto& c : cases) EXPECT_EQ(ReadFlag(c.text), c.expected) << "'" << c.text << "'";
+}
+
+// Each text is given to every flag. Verbose, UseLogfile and WriteUtf8 keep their own rules
+// (tested where they act) and never warn; the other flags read words, and any other text keeps
+// the default with a warning each.
+TEST(ApplySettings, FlagsReadWords) {
+  const std::pair<const char*, std::optional<bool>> cases[] = {
+      {"1", true},  {"yes", true}, {"TRUE", true},   {"\" On\t\"", true},
+      {"0", false}, {"No", false}, {"false", false}, {"oFF", false},
+      {"2", {}},    {"1.0", {}},   {"maybe", {}},    {"", {}}};  // {}: unusable
+  const std::pair<const char*, bool Settings::*> flags[] = {
+      {"SubtractStartOfProgramme", &Settings::SubtractStartOfProgramme},
+      {"StyleTags", &Settings::StyleTags},
+      {"WriteVtt", &Settings::WriteVtt}};
+  for (const auto& [text, on] : cases) {
+    std::string ini = std::string("[General]\nVerbose=") + text + "\nUseLogfile=" + text +
+                      "\n[Processing]\nWriteUtf8=" + text + "\n";
+    Settings s;
+    for (const auto& [key, field] : flags) {
+      ini += std::string(key) + "=" + text + "\n";
+      s.*field = true;  // a reload puts the default back, not the value before
+    }
+    EXPECT_EQ(ApplySettings(IniFile::Parse(ini), "/c", s).size(), on ? 0u : 3u) << text;
+    for (const auto& [key, field] : flags) EXPECT_EQ(s.*field, on.value_or(false)) << text;
+  }
+}
+
+TEST(ApplySettings, MinFileAgeIsSecondsFromZeroUp) {
+  const std::pair<const char*, std::int64_t> cases[] = {
+      {"0", 0},
+      {"1.5", 1500000000},
+      {"86401", 86400000000000},
+      {"9223372037", 86400000000000},
+      {"-3", -1},
+      {"-0.5", -1},
+      {"soon", -1}};  // -1: unusable, the default stays
+  for (const auto& [text, ns] : cases) {
+    Settings s;
+    const std::string ini = std::string("[Processing]\nMinFileAge=") + text;
+    EXPECT_EQ(ApplySettings(IniFile::Parse(ini), "/c", s).size(), ns < 0 ? 1u : 0u) << text;
+    EXPECT_EQ(s.MinFileAgeNs, ns < 0 ? 2000000000 : ns) << text;
+  }
 }
 
 }  // namespace

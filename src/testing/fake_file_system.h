@@ -17,7 +17,7 @@ namespace capsel {
 
 class FakeFileSystem final : public FileSystem {
  public:
-  enum class Op { kList, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir, kCommit };
+  enum class Op { kList, kStat, kRead, kWrite, kAppend, kRename, kCopy, kRemove, kChdir, kCommit };
 
   struct File {
     std::string data;
@@ -27,6 +27,8 @@ class FakeFileSystem final : public FileSystem {
   };
 
   std::map<std::string, File> files;
+  /// Entries that are neither files nor folders (links, FIFOs): listed, told apart by Stat.
+  std::map<std::string, FileInfo::Kind> others;
   std::set<std::string> dirs{"/"};
   std::string cwd = "/";
   /// Runs before every call, on the caller's thread, with the call's op and path: lets a test
@@ -58,18 +60,27 @@ class FakeFileSystem final : public FileSystem {
     return it == files.end() ? std::string("<missing>") : it->second.data;
   }
 
-  int List(const std::string& dir, std::vector<DirEntry>* entries) override {
-    entries->clear();
+  int List(const std::string& dir, std::vector<std::string>* names) override {
+    names->clear();
     std::string d = Abs(dir.empty() ? "." : dir);
     if (int rc = Check(Op::kList, d)) return rc;
     if (!dirs.count(d)) return ENOENT;
     for (const auto& [path, file] : files)
-      if (DirName(path) == d)
-        entries->push_back({BaseName(path), DirEntry::Kind::kFile, file.mtime_ns,
-                            static_cast<std::int64_t>(file.data.size())});
+      if (DirName(path) == d) names->push_back(BaseName(path));
     for (const auto& sub : dirs)
-      if (sub != d && DirName(sub) == d)
-        entries->push_back({BaseName(sub), DirEntry::Kind::kDirectory, 0});
+      if (sub != d && DirName(sub) == d) names->push_back(BaseName(sub));
+    for (const auto& [path, kind] : others)
+      if (DirName(path) == d) names->push_back(BaseName(path));
+    return 0;
+  }
+  int Stat(const std::string& path, FileInfo* info) override {
+    std::string p = Abs(path);
+    if (int rc = Check(Op::kStat, p)) return rc;
+    auto it = files.find(p);
+    if (it == files.end() && !dirs.count(p) && !others.count(p)) return ENOENT;
+    using K = FileInfo::Kind;
+    *info = it == files.end() ? FileInfo{dirs.count(p) ? K::kDirectory : others[p]}
+                              : InfoOf(it->second);
     return 0;
   }
   int ReadFile(const std::string& path, std::string* data) override {
@@ -84,7 +95,7 @@ class FakeFileSystem final : public FileSystem {
     std::string data;
     if (int rc = ReadFile(path, &data)) return rc;
     const File& f = files.at(Abs(path));
-    *file = std::make_unique<Input>(std::move(data), read_piece, IdentityOf(f));
+    *file = std::make_unique<Input>(std::move(data), read_piece, InfoOf(f));
     return 0;
   }
   int CreateReplacing(const std::string& path, bool sync,
@@ -138,12 +149,6 @@ class FakeFileSystem final : public FileSystem {
     std::string p = Abs(path);
     return files.count(p) || dirs.count(p);
   }
-  int Identify(const std::string& path, FileIdentity* identity) override {
-    auto it = files.find(Abs(path));
-    if (it == files.end() && !dirs.count(Abs(path))) return ENOENT;
-    *identity = it == files.end() ? FileIdentity{1, 0, 0, 0} : IdentityOf(it->second);
-    return 0;
-  }
   bool SameFile(const std::string& a, const std::string& b) override {
     return Exists(a) && Abs(a) == Abs(b);
   }
@@ -177,8 +182,8 @@ class FakeFileSystem final : public FileSystem {
   }
 
  private:
-  static FileIdentity IdentityOf(const File& f) {
-    return {1, f.inode, static_cast<std::int64_t>(f.data.size()), f.mtime_ns};
+  static FileInfo InfoOf(const File& f) {
+    return {FileInfo::Kind::kFile, f.mtime_ns, std::ssize(f.data), 1, f.inode};
   }
   // A new file gets an inode of its own; a renamed one keeps its own.
   void Store(const std::string& path, File file) {
@@ -188,8 +193,8 @@ class FakeFileSystem final : public FileSystem {
 
   class Input final : public InputFile {
    public:
-    Input(std::string data, size_t piece, FileIdentity identity)
-        : data_(std::move(data)), piece_(piece), identity_(identity) {}
+    Input(std::string data, size_t piece, FileInfo info)
+        : data_(std::move(data)), piece_(piece), info_(info) {}
     long Read(char* buffer, size_t size) override {
       size_t n = std::min({size, piece_, data_.size() - pos_});
       data_.copy(buffer, n, pos_);
@@ -197,13 +202,13 @@ class FakeFileSystem final : public FileSystem {
       return static_cast<long>(n);
     }
     std::uint64_t Size() const override { return data_.size(); }
-    FileIdentity Identity() const override { return identity_; }
+    FileInfo Info() const override { return info_; }
 
    private:
     std::string data_;
     size_t piece_;
     size_t pos_ = 0;
-    FileIdentity identity_;
+    FileInfo info_;
   };
   // Holds the text until Commit, which puts it in place as a rename would.
   class Output final : public OutputFile {
