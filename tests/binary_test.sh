@@ -14,7 +14,8 @@
 #  names    awkward file names (blanks, quotes, shell characters, non-ASCII, control
 #           characters) are converted under their own name; a file rewritten while capsel
 #           reads it neither crashes capsel nor is lost.
-#  memory   a file larger than the memory limit is reported and the scan goes on.
+#  memory   a file larger than the memory limit, and a subtitle of 400 MB of text, are reported
+#           and the scan goes on.
 #   binary_test.sh CAPSEL DOCUMENT SRT cli|signals|names|memory  (SRT: DOCUMENT's conversion)
 set -euo pipefail
 capsel=$(realpath "$1") document=$(realpath "$2") srt=$(realpath "$3") section=$4
@@ -130,10 +131,14 @@ names() {
 }
 
 memory() {
-  settings && truncate -s 2000000000 "$work/in/a_huge.xml" && touch -d '-1 minute' "$work/in/a_huge.xml" && drop b_next
+  settings && truncate -s 2000000000 "$work/in/a_huge.xml" && drop b_next
+  # One subtitle of 400 MB of text, which would need far more memory than the limit to hold.
+  { sed 's|Hello.*||' "$document"; head -c 400000000 /dev/zero | tr '\0' a; sed -n 's|.*Hello||p' "$document"; } >"$work/in/a_long.xml"
+  touch -d '-1 minute' "$work/in/a_huge.xml" "$work/in/a_long.xml"
   [ "$(run prlimit --as=1500000000 "$capsel" --headless --once --config "$work/capsel.ini")" = 2 ] || fail "not status 2"
   grep -q "  ---- XML error in line 1, column 1: Document is empty$" "$work/out.txt" || fail "no error line"
-  [ -e "$work/done/a_huge.xml" ] && converted b_next || fail "the scan did not go on"
+  grep -q "  ---- A subtitle in a_long.xml holds more than 1 MB of text$" "$work/out.txt" || fail "no line for the long subtitle"
+  [ -e "$work/done/a_huge.xml" ] && [ -e "$work/done/a_long.xml" ] && converted b_next || fail "the scan did not go on"
 }
 
 cd "$work"
