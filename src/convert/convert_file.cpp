@@ -151,7 +151,12 @@ Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format,
   const bool durable = c.settings.OutPathXml == kDeleteMarker;
   std::unique_ptr<OutputFile> file;
   int rc = out.usable ? c.fs.CreateReplacing(path, durable, &file) : EINVAL;
-  out.writer = std::make_unique<CueFileWriter>(format, cp.number, styled, std::move(file), rc);
+  // Cues that wait to be put in order beyond memory go beside the output.
+  auto scratch = [&fs = c.fs, dir = DirName(path)](std::unique_ptr<ScratchFile>* f) {
+    return fs.CreateScratch(dir, f);
+  };
+  out.writer = std::make_unique<CueFileWriter>(format, cp.number, styled, std::move(file), rc,
+                                               static_cast<Overlaps>(c.settings.Overlaps), scratch);
   return out;
 }
 

@@ -185,6 +185,32 @@ TEST_F(ConvertFileTest, AnInputReplacedWhileConvertedWaitsForTheNextScan) {
   }
 }
 
+// Far more cues than the ordering window holds, in reverse: they pass through the scratch file
+// and come out in the order they begin, or, when it fills the disk, the WebVTT file fails whole.
+TEST_F(ConvertFileTest, CuesDisorderedBeyondTheWindowAreWrittenInOrderOrNotAtAll) {
+  std::string doc = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>";
+  for (int i = 30000; i > 0; --i)
+    doc += "<p begin=\"" + std::to_string(i) + "s\" dur=\"1s\">Cue " + std::to_string(i) + "</p>";
+  doc += "</div></body></tt>";
+  settings.WriteVtt = true;
+  for (bool disk_full : {false, true}) {
+    if (disk_full) fs.FailOn(FakeFileSystem::Op::kWrite, "<scratch>", ENOSPC);
+    fs.AddFile("/w/in/a.xml", doc);
+    Lines lines = Convert("a.xml");
+    const std::string vtt = fs.Data("/w/out/a.vtt");
+    if (disk_full) {
+      EXPECT_EQ(vtt, "<missing>");
+      EXPECT_EQ(lines[lines.size() - 2], "---- Cannot write /w/out/a.vtt: No space left on device");
+      continue;
+    }
+    size_t at = 0;
+    for (int i = 1; i <= 30000; ++i) {
+      at = vtt.find("\r\nCue " + std::to_string(i) + "\r\n", at);
+      ASSERT_NE(at, std::string::npos) << "cue " << i << " missing or out of order";
+    }
+  }
+}
+
 TEST_F(ConvertFileTest, KeepingNeverOverwritesAnEarlierFailure) {
   settings.OutPathXml = "<DELETE>";
   fs.AddFile("/w/in/a.xml.failed", "first");

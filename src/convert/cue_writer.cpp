@@ -10,9 +10,8 @@ namespace {
 
 // Text waits in memory until there is this much of it; then it goes to the file in one write.
 constexpr size_t kFlushSize = 1 << 16;
-// The window that puts WebVTT cues in the order they begin.
-constexpr size_t kWindowCues = 1 << 16;
-constexpr size_t kWindowBytes = 8 << 20;
+// The window that puts cues in the order they begin; beyond it they go to a scratch file.
+constexpr size_t kWindowBytes = 1 << 20;
 
 // WebVTT's own colour classes, for the colours that have one.
 const char* VttColorClass(unsigned color) {
@@ -120,6 +119,12 @@ static void AppendTimingLine(CueFormat format, std::string& out, Interval time) 
 void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
                    const StyleTable* styles) {
   AppendTimingLine(format, out, time);
+  AppendCueLines(format, out, lines, styles);
+  out += "\r\n";
+}
+
+void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
+                    const StyleTable* styles) {
   size_t run = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     const uint32_t line_end = lines.ends[i];
@@ -137,12 +142,14 @@ void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueL
     }
     out += "\r\n";
   }
-  out += "\r\n";
 }
 
 CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled,
-                             std::unique_ptr<OutputFile> file, int open_error)
-    : format_(format),
+                             std::unique_ptr<OutputFile> file, int open_error, Overlaps overlaps,
+                             MakeScratch scratch)
+    : overlaps_(overlaps),
+      order_(std::move(scratch), kWindowBytes),
+      format_(format),
       code_page_(code_page),
       styled_(styled),
       file_(std::move(file)),
@@ -152,21 +159,19 @@ CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled,
 
 void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable& styles) {
   if (file_ == nullptr || error_ != 0) return;
-  if (format_ == CueFormat::kSrt) {
+  if (!Ordered()) {
     AppendCue(format_, text_, ++number_, time, lines, styled_ ? &styles : nullptr);
-  } else {
-    Held cue{SrtMilliseconds(time.begin), received_++, {}};
-    AppendCueBody(format_, cue.body, time, lines, styled_ ? &styles : nullptr);
-    held_bytes_ += cue.body.size();
-    held_.push(std::move(cue));
-    if (held_.size() > kWindowCues || held_bytes_ > kWindowBytes) WriteHeld(held_.size() / 2);
+    if (text_.size() >= kFlushSize) Flush();
+    return;
   }
-  if (text_.size() >= kFlushSize) Flush();
+  OrderedCue cue{SrtMilliseconds(time.begin), SrtMilliseconds(time.end), received_++, 0, 0, {}};
+  AppendCueLines(format_, cue.text, lines, styled_ ? &styles : nullptr);
+  error_ = order_.Add(std::move(cue));
 }
 
 std::string* CueFileWriter::BeginPlainCue(Interval time) {
   // A file that is not written takes its cues by OnCue, which drops them.
-  if (format_ != CueFormat::kSrt || styled_ || file_ == nullptr || error_ != 0) return nullptr;
+  if (Ordered() || styled_ || file_ == nullptr || error_ != 0) return nullptr;
   AppendNumber(text_, ++number_);
   AppendTimingLine(format_, text_, time);
   return &text_;
@@ -177,16 +182,17 @@ void CueFileWriter::EndPlainCue() {
   if (text_.size() >= kFlushSize) Flush();
 }
 
-// Writes the earliest held cues until `keep` are left.
-void CueFileWriter::WriteHeld(size_t keep) {
-  while (held_.size() > keep) {
-    const Held& cue = held_.top();
-    AppendNumber(text_, ++number_);
-    text_ += cue.body;
-    held_bytes_ -= cue.body.size();
-    held_.pop();
-    if (text_.size() >= kFlushSize) Flush();
-  }
+void CueFileWriter::WriteEntry(const OrderedCue& entry) {
+  if (error_ != 0) return;  // nothing more reaches the file: hold nothing more either
+  const char separator = format_ == CueFormat::kSrt ? ',' : '.';
+  AppendNumber(text_, ++number_);
+  AppendSrtMilliseconds(text_, entry.begin_ms, separator);
+  text_ += " --> ";
+  AppendSrtMilliseconds(text_, entry.end_ms, separator);
+  text_ += "\r\n";
+  text_ += entry.text;
+  text_ += "\r\n";
+  if (text_.size() >= kFlushSize) Flush();
 }
 
 // Pieces end between cues, so no character is ever cut in two.
@@ -206,7 +212,12 @@ void CueFileWriter::Flush() {
 }
 
 int CueFileWriter::Commit() {
-  WriteHeld(0);
+  if (Ordered() && file_ != nullptr && error_ == 0) {
+    EntryMaker entries(overlaps_, [this](OrderedCue&& entry) { WriteEntry(entry); });
+    const int rc = order_.Drain([&entries](OrderedCue&& cue) { entries.Add(std::move(cue)); });
+    entries.Finish();
+    if (error_ == 0) error_ = rc;
+  }
   Flush();
   if (error_ != 0 || file_ == nullptr) return error_ != 0 ? error_ : EINVAL;
   error_ = file_->Commit();

@@ -3,11 +3,11 @@
 // Cues into subtitle files: the SRT and WebVTT text of one cue, and a writer that streams
 // cues into a file in a code page, in large pieces.
 
+#include <functional>
 #include <memory>
-#include <queue>
 #include <string>
-#include <vector>
 
+#include "convert/cue_order.h"
 #include "convert/reading.h"
 #include "os/file_system.h"
 
@@ -26,20 +26,27 @@ void AppendCue(CueFormat format, std::string& out, long long number, Interval ti
 void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
                    const StyleTable* styles);
 
+/// The same without the timing line and the empty line: the text lines alone.
+void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
+                    const StyleTable* styles);
+
 /// The first line and empty line every WebVTT file begins with.
 inline constexpr char kVttHeader[] = "WEBVTT\r\n\r\n";
 
 /// Streams cues into a file: numbered as written, encoded in the code page, written in large
 /// pieces, so memory does not grow with the document. Nothing is visible under the file's
-/// name until Commit. WebVTT wants its cues in the order they begin: they pass through a
-/// window of the latest cues that puts them in that order (cues of one begin stay in the
-/// document's order); a document disordered beyond the window is written as it comes.
+/// name until Commit. An SRT file whose overlaps are kept takes its cues in the document's
+/// order, as they come. Otherwise (WebVTT wants its cues in the order they begin) cues are
+/// put in that order (cues of one begin in the document's order) in bounded memory, through
+/// a scratch file for a document disordered beyond the window, made into entries as
+/// `overlaps` says, and written at Commit.
 class CueFileWriter final : public CueSink {
  public:
+  using MakeScratch = std::function<int(std::unique_ptr<ScratchFile>*)>;
   /// `file` may be null (it could not be created): the cues are then only counted, and
   /// Commit reports `open_error`.
   CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file,
-                int open_error);
+                int open_error, Overlaps overlaps = Overlaps::kKeep, MakeScratch scratch = {});
   void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override;
   /// An SRT file without styles takes its cues' lines straight into its buffer.
   std::string* BeginPlainCue(Interval time) override;
@@ -49,19 +56,11 @@ class CueFileWriter final : public CueSink {
 
  private:
   void Flush();
-  void WriteHeld(size_t keep);
+  void WriteEntry(const OrderedCue& entry);
+  bool Ordered() const { return format_ == CueFormat::kVtt || overlaps_ != Overlaps::kKeep; }
 
-  // A WebVTT cue waiting in the window.
-  struct Held {
-    long long begin_ms;
-    long long order;
-    std::string body;
-    bool operator>(const Held& other) const {
-      return begin_ms != other.begin_ms ? begin_ms > other.begin_ms : order > other.order;
-    }
-  };
-  std::priority_queue<Held, std::vector<Held>, std::greater<Held>> held_;
-  size_t held_bytes_ = 0;
+  Overlaps overlaps_;
+  CueOrder order_;
   long long received_ = 0;
 
   CueFormat format_;

@@ -24,7 +24,10 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   names->clear();
   const std::string& folder = c.settings.InPath;  // ends with "/" unless empty
   // A reload that names another folder starts afresh: nothing seen in the old one counts.
-  if (c.state.folder != folder) c.state = ScanState{folder};
+  if (c.state.folder != folder) {
+    c.state = ScanState();
+    c.state.folder = folder;
+  }
   std::vector<std::string> listed;
   if (int rc = c.fs.List(folder.empty() ? "." : folder, &listed)) {
     c.state.seen.clear();

@@ -161,8 +161,11 @@ long long SrtMilliseconds(double seconds) {
 }
 
 void AppendSrtTime(std::string& out, double seconds, char separator) {
+  AppendSrtMilliseconds(out, SrtMilliseconds(seconds), separator);
+}
+
+void AppendSrtMilliseconds(std::string& out, long long ms, char separator) {
   // Written by hand: this runs twice for every subtitle.
-  const long long ms = SrtMilliseconds(seconds);
   const long long hours = ms / 3600000;
   const int rest = static_cast<int>(ms % 3600000);
   char buf[40];

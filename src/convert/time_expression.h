@@ -30,6 +30,8 @@ long long SrtMilliseconds(double seconds);
 
 /// Appends "HH:MM:SS" + `separator` + "mmm" to `out`, as FormatSrtTime writes it.
 void AppendSrtTime(std::string& out, double seconds, char separator = ',');
+/// The same for a time already in milliseconds (SrtMilliseconds).
+void AppendSrtMilliseconds(std::string& out, long long ms, char separator = ',');
 
 /// "HH:MM:SS,mmm", rounded to the nearest millisecond; hours take more digits when needed.
 /// Negative times are written as 00:00:00,000.

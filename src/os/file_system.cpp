@@ -79,9 +79,9 @@ std::string TempNameFor(const std::string& path) {
 
 // Opens an unnamed file in `dir` (Linux's O_TMPFILE): a crash before it is linked leaves
 // nothing behind. -1 where the file system cannot do it.
-int OpenUnnamed(const std::string& dir) {
+int OpenUnnamed(const std::string& dir, int access = O_WRONLY) {
 #ifdef O_TMPFILE
-  return ::open(dir.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0644);
+  return ::open(dir.c_str(), access | O_TMPFILE | O_CLOEXEC, 0644);
 #else
   (void)dir;
   errno = EOPNOTSUPP;
@@ -136,6 +136,22 @@ class ReplacingFile final : public OutputFile {
   Fd fd_{-1};
   bool anonymous_ = false;
   bool committed_ = false;
+};
+
+class Scratch final : public ScratchFile {
+ public:
+  explicit Scratch(int fd) : fd_(fd) {}
+  int Append(std::string_view data) override { return WriteAll(fd_.get(), data); }
+  long ReadAt(std::uint64_t offset, char* buffer, size_t size) override {
+    for (;;) {
+      ssize_t n = ::pread(fd_.get(), buffer, size, static_cast<off_t>(offset));
+      if (n >= 0) return static_cast<long>(n);
+      if (errno != EINTR) return -errno;
+    }
+  }
+
+ private:
+  Fd fd_;
 };
 
 class ReadingFile final : public InputFile {
@@ -231,6 +247,20 @@ int RealFileSystem::OpenForReading(const std::string& path, std::unique_ptr<Inpu
   if (S_ISDIR(st.st_mode)) return EISDIR;
   if (!S_ISREG(st.st_mode)) return EINVAL;
   *file = std::make_unique<ReadingFile>(guard.Release(), InfoOf(st));
+  return 0;
+}
+
+int RealFileSystem::CreateScratch(const std::string& dir, std::unique_ptr<ScratchFile>* file) {
+  file->reset();
+  int fd = OpenUnnamed(dir, O_RDWR);
+  if (fd < 0) {
+    // A file system without unnamed files: a hidden name, gone again at once.
+    const std::string name = TempNameFor(dir + "/scratch");
+    fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    ::unlink(name.c_str());
+  }
+  *file = std::make_unique<Scratch>(fd);
   return 0;
 }
 

@@ -43,6 +43,17 @@ class OutputFile {
   virtual int Commit() = 0;
 };
 
+/// A file of capsel's own for data too large to hold in memory: nobody else sees it, and it is
+/// gone when it is destroyed (or the process ends).
+class ScratchFile {
+ public:
+  virtual ~ScratchFile() = default;
+  /// Appends `data`; 0 or an errno value.
+  virtual int Append(std::string_view data) = 0;
+  /// Reads up to `size` bytes from `offset`: the number read, or minus an errno value.
+  virtual long ReadAt(std::uint64_t offset, char* buffer, size_t size) = 0;
+};
+
 /// The operating system's file services, as capsel uses them. Every call returns 0 on
 /// success or an errno value; none throws. Tests replace it with a fake that fails on command.
 class FileSystem {
@@ -60,6 +71,8 @@ class FileSystem {
   /// Opens an ordinary file for reading; EISDIR or EINVAL for anything else (a FIFO must
   /// never block the scan).
   virtual int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) = 0;
+  /// Makes a scratch file in the folder `dir`.
+  virtual int CreateScratch(const std::string& dir, std::unique_ptr<ScratchFile>* file) = 0;
   /// Starts a file that will replace `path` on Commit.
   virtual int CreateReplacing(const std::string& path, bool sync,
                               std::unique_ptr<OutputFile>* file) = 0;
@@ -93,6 +106,7 @@ class RealFileSystem final : public FileSystem {
   int Stat(const std::string& path, FileInfo* info) override;
   int ReadFile(const std::string& path, std::string* data) override;
   int OpenForReading(const std::string& path, std::unique_ptr<InputFile>* file) override;
+  int CreateScratch(const std::string& dir, std::unique_ptr<ScratchFile>* file) override;
   int CreateReplacing(const std::string& path, bool sync,
                       std::unique_ptr<OutputFile>* file) override;
   int WriteReplace(const std::string& path, std::string_view data, bool sync) override;

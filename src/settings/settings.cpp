@@ -151,6 +151,7 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   apply("Processing", "AddLangString", "");
   apply("Processing", "AnsiCodePage", "1252");
   apply("Processing", "MinFileAge", kDefaultMinFileAge);
+  apply("Processing", "Overlaps", "0");
   for (const FlagSetting& flag : kFlagSettings)
     apply(flag.section, flag.key, flag.default_on ? "1" : "0");
   return warnings;
@@ -185,6 +186,11 @@ bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
   } else if (key == "AnsiCodePage") {
     s.AnsiCodePage = ReadCodePage(text);
     s.AnsiCodePageText = text;
+  } else if (key == "Overlaps") {
+    double mode = 0;
+    const bool usable = ParseNumber(text, &mode) && (mode == 0 || mode == 1 || mode == 2);
+    s.Overlaps = usable ? static_cast<int>(mode) : 0;
+    return usable;
   } else if (key == "MinFileAge") {
     return ReadMinFileAgeNs(text, &s.MinFileAgeNs);
   }

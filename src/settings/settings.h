@@ -42,6 +42,7 @@ struct Settings {
   bool SubtractStartOfProgramme = false;  // times count from the programme's start
   bool StyleTags = false;                 // colour, bold, italic, underline as SRT tags
   bool WriteVtt = false;                  // a WebVTT file beside each SRT file
+  int Overlaps = 0;  // cues shown together: 0 kept, 1 merged when their times are equal, 2 split
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";

@@ -98,6 +98,13 @@ class FakeFileSystem final : public FileSystem {
     *file = std::make_unique<Input>(std::move(data), read_piece, InfoOf(f));
     return 0;
   }
+  int CreateScratch(const std::string& dir, std::unique_ptr<ScratchFile>* file) override {
+    std::string d = Abs(dir.empty() ? "." : dir);
+    if (int rc = Check(Op::kWrite, d + "/<scratch>")) return rc;
+    if (!dirs.count(d)) return ENOENT;
+    *file = std::make_unique<Scratch>(this, d + "/<scratch>");
+    return 0;
+  }
   int CreateReplacing(const std::string& path, bool sync,
                       std::unique_ptr<OutputFile>* file) override {
     std::string p = Abs(path);
@@ -209,6 +216,25 @@ class FakeFileSystem final : public FileSystem {
     size_t piece_;
     size_t pos_ = 0;
     FileInfo info_;
+  };
+  // In memory; each Append is a kWrite on DIR/<scratch>, which a test can fail.
+  class Scratch final : public ScratchFile {
+   public:
+    Scratch(FakeFileSystem* fs, std::string name) : fs_(fs), name_(std::move(name)) {}
+    int Append(std::string_view data) override {
+      if (int rc = fs_->Check(Op::kWrite, name_)) return rc;
+      data_.append(data);
+      return 0;
+    }
+    long ReadAt(std::uint64_t offset, char* buffer, size_t size) override {
+      if (offset >= data_.size()) return 0;
+      return static_cast<long>(data_.copy(buffer, size, offset));
+    }
+
+   private:
+    FakeFileSystem* fs_;
+    std::string name_;
+    std::string data_;
   };
   // Holds the text until Commit, which puts it in place as a rename would.
   class Output final : public OutputFile {
