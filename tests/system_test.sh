@@ -16,11 +16,15 @@
 #           (move and delete mode: the new version waits and is converted by the next scan); a
 #           second SIGTERM (capsel ends within a second, the input in place, no output of it);
 #           one SIGTERM under --once (status 3, the rest waits); standard output's reader gone.
-#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts
+#  order    documents disordered far beyond what capsel holds in memory (two divs of 70,000
+#           cues, one after the other in time; 1,000,000 cues in reverse): with each Overlaps,
+#           every WebVTT file (and with 1 and 2 every SRT file) has every cue in begin order,
+#           in little memory.
+#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts|order
 set -euo pipefail
 section=${3:-}
-[[ $section =~ ^(crash|writers|faults|interrupts)$ ]] ||
-  { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts"; exit 64; }
+[[ $section =~ ^(crash|writers|faults|interrupts|order)$ ]] ||
+  { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts|order"; exit 64; }
 if [ "$section" = faults ] && [ -z "${CAPSEL_IN_NAMESPACE:-}" ]; then
   unshare -rm true 2>/dev/null || { echo "skipped: no user and mount namespaces here"; exit 77; }
   CAPSEL_IN_NAMESPACE=1 exec unshare -rm "$0" "$@"
@@ -216,6 +220,32 @@ interrupts() {
     fail "capsel ended when its standard output's reader went"
   wait
   echo "a re-delivery in both modes, --once stopped, a file given up at once, a closed pipe: as designed"
+}
+
+order() {
+  local mode file
+  mkdir -p "$work/documents"
+  awk 'BEGIN { print "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body>"; for (d = 0; d < 2; d++) { print "<div>"
+               for (i = 0; i < 70000; i++) printf "<p begin=\"%ds\" dur=\"1s\">Cue %d</p>\n", 2 * i + d, 2 * i + d
+               print "</div>" } print "</body></tt>" }' >"$work/documents/divs.xml"
+  awk 'BEGIN { print "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>"
+               for (i = 1000000; i > 0; i--) printf "<p begin=\"%ds\" dur=\"0.5s\">Cue %d</p>\n", i, i
+               print "</div></body></tt>" }' >"$work/documents/reverse.xml"
+  for mode in 0 1 2; do
+    settings "$work/$mode" done capsel.log "$(printf 'MinFileAge=0\nWriteVtt=1\nOverlaps=%s' $mode)"
+    cp "$work/documents/"*.xml "$work/$mode/in/"
+    /usr/bin/time -f %M -o "$work/rss" timeout -k 5 200 "$capsel" --headless --once --config "$work/$mode/capsel.ini" >"$work/last.log" 2>&1 ||
+      fail "Overlaps=$mode: the run failed"
+    [ "$(cat "$work/rss")" -lt 40000 ] || fail "Overlaps=$mode: $(cat "$work/rss") kB of memory"
+    for file in divs:140000 reverse:1000000; do
+      for out in vtt $([ $mode = 0 ] || echo srt); do
+        awk -v want="${file#*:}" '/-->/ { split($1, t, /[:.,]/); ms = ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000 + t[4]
+                                          if (ms < last) bad = 1; last = ms; n++ } END { exit bad || n != want }' "$work/$mode/out/${file%:*}.$out" ||
+          fail "Overlaps=$mode: ${file%:*}.$out is not every cue in begin order"
+      done
+    done
+  done
+  echo "two documents disordered far beyond the window, in order with each Overlaps, in little memory"
 }
 
 [ -z "${CAPSEL_TRACE:-}" ] || set -x
