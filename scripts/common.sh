@@ -8,9 +8,10 @@ CAPSEL_RUN_PACKAGES=(qt6-qpa-plugins fonts-dejavu-core)
 # tests), a real X server with a tray host for the window, and for the package test Debian's
 # package checker, the manual page reader and systemd (its analyzer and its manager), Node.js
 # for the WebVTT parser that checks the .vtt files, clang with its sanitizer runtimes for the
-# fuzz targets, clang-format for the layout check, and Python for the scripts that count.
+# fuzz targets, clang-format for the layout check, Python for the scripts that count, and ffmpeg
+# to draw subtitles as libass draws them.
 CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils nodejs
-                      lintian man-db groff-base systemd clang libclang-rt-14-dev clang-format python3)
+                      lintian man-db groff-base systemd clang libclang-rt-14-dev clang-format python3 ffmpeg)
 
 # Installs the named Debian packages that are not installed yet (through sudo when not root).
 ensure_packages() {
