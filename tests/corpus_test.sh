@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Converts every document of the shared corpus of real-world documents twice, as it is and with
-# StyleTags, SubtractStartOfProgramme and WriteVtt, and checks what only such documents show:
+# Converts every document of the shared corpus of real-world documents three times, as it is,
+# with StyleTags, SubtractStartOfProgramme and WriteVtt, and with Overlaps=2 and WriteVtt, and
+# checks what only such documents show:
 #  - every SRT file is SubRip as players read it: blocks of a number counting from 1, a timing
 #    line and text lines, each block ended by one empty line, CR LF after every line only;
 #  - text that the documents say must never show does not;
@@ -9,7 +10,9 @@
 #    namespace-well-formed (an undeclared prefix, the xml namespace bound to another prefix)
 #    are refused;
 #  - each WebVTT file passes a real WebVTT parser (the npm package webvtt-parser, installed
-#    into the build folder on first use) and has as many cues as the SRT file beside it.
+#    into the build folder on first use) and has as many cues as the SRT file beside it;
+#  - with Overlaps=2 no two entries overlap, and each SRT file shows the same lines at every
+#    moment as the one written as it is (tests/same_moments.py).
 #   tests/corpus_test.sh CAPSEL CORPUS BUILD_DIR
 set -euo pipefail
 capsel=$1 corpus=$2 build=$3
@@ -79,15 +82,17 @@ convert() {
 
 convert plain ""
 convert extras $'StyleTags=1\nSubtractStartOfProgramme=1\nWriteVtt=1\n'
+convert split $'Overlaps=2\nWriteVtt=1\n'
+python3 "$here/same_moments.py" "$work/plain/out" "$work/split/out" || fail "Overlaps=2 changed what is shown"
 
 parser="$build/node_modules/webvtt-parser"
 [ -d "$parser" ] || npm install --silent --no-audit --no-fund --prefix "$build" webvtt-parser@2.2.0 >/dev/null
-vtts=("$work"/extras/out/*.vtt)
-[ ${#vtts[@]} -eq "$(ls "$work"/extras/out/*.srt | wc -l)" ] || fail "not one WebVTT file for each SRT file"
+vtts=("$work"/extras/out/*.vtt "$work"/split/out/*.vtt)
+[ ${#vtts[@]} -eq "$(ls "$work"/{extras,split}/out/*.srt | wc -l)" ] || fail "not one WebVTT file for each SRT file"
 NODE_PATH="$build/node_modules" node "$here/vtt/validate.js" "${vtts[@]}" >"$work/checked.txt" ||
   { grep INVALID "$work/checked.txt"; exit 1; }
 while read -r path cues; do
   blocks=$(grep -c -- ' --> ' "${path%.vtt}.srt" || true)
   [ "$cues" -eq "$blocks" ] || fail "$(basename "$path"): $cues cues, its SRT file $blocks"
 done <"$work/checked.txt"
-echo "corpus ok: $(ls "$work/plain/done" | wc -l) documents twice, every SRT file valid, ${#vtts[@]} WebVTT files valid"
+echo "corpus ok: $(ls "$work/plain/done" | wc -l) documents three times, every SRT file valid, ${#vtts[@]} WebVTT files valid"
