@@ -8,6 +8,8 @@
 namespace capsel {
 namespace {
 
+constexpr size_t kSpillPiece = 1 << 16;
+
 bool Earlier(const OrderedCue& a, const OrderedCue& b) {
   return a.begin_ms != b.begin_ms ? a.begin_ms < b.begin_ms : a.order < b.order;
 }
@@ -82,15 +84,21 @@ int CueOrder::Spill() {
   if (scratch_ == nullptr)
     if (int rc = make_scratch_(&scratch_)) return rc;
   std::sort(window_.begin(), window_.end(), Earlier);
+  // Written in pieces, so a spill never needs a second copy of the window.
   std::string bytes;
-  for (const OrderedCue& c : window_) {
+  std::uint64_t length = 0;
+  for (size_t i = 0; i < window_.size(); ++i) {
+    const OrderedCue& c = window_[i];
     const RecordHead head{c.begin_ms, c.end_ms, c.order, c.group, c.height, c.text.size()};
     bytes.append(reinterpret_cast<const char*>(&head), sizeof head);
     bytes += c.text;
+    if (bytes.size() < kSpillPiece && i + 1 < window_.size()) continue;
+    if (int rc = scratch_->Append(bytes)) return rc;
+    length += bytes.size();
+    bytes.clear();
   }
-  if (int rc = scratch_->Append(bytes)) return rc;
-  runs_.emplace_back(scratch_size_, bytes.size());
-  scratch_size_ += bytes.size();
+  runs_.emplace_back(scratch_size_, length);
+  scratch_size_ += length;
   window_.clear();
   held_bytes_ = 0;
   return 0;

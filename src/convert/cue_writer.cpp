@@ -11,7 +11,7 @@ namespace {
 // Text waits in memory until there is this much of it; then it goes to the file in one write.
 constexpr size_t kFlushSize = 1 << 16;
 // The window that puts cues in the order they begin; beyond it they go to a scratch file.
-constexpr size_t kWindowBytes = 1 << 20;
+constexpr size_t kWindowBytes = 1 << 19;
 
 // WebVTT's own colour classes, for the colours that have one.
 const char* VttColorClass(unsigned color) {
