@@ -100,7 +100,11 @@ class LineWriter {
         break;
       case ParagraphContent::Kind::kRubyText:
         if (ruby_ != RubyPart::kBase) break;
-        ruby_ = base_ == kNone ? RubyPart::kDropped : RubyPart::kAnnotation;
+        if (base_ == kNone) {
+          ruby_ = RubyPart::kDropped;
+          break;
+        }
+        ruby_ = RubyPart::kAnnotation;
         pending_blank_ = false;
         blank_floor_ = text_.size();
         break;
@@ -114,6 +118,7 @@ class LineWriter {
                                 static_cast<uint32_t>(text_.size())});
         }
         ruby_ = RubyPart::kNone;
+        blank_floor_ = line_start_;
         break;
     }
   }
