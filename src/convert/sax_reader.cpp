@@ -299,18 +299,24 @@ void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
   }
 }
 
-// A region hidden by tts:display, its own or its styles', hides what is shown in it.
+// A region is kept as it stands until the body begins, when all styles are known.
 void SaxReader::AddRegion(const Found& attrs) {
   std::string_view id = attrs.xml_id.data() != nullptr ? attrs.xml_id : attrs.id;
   if (id.data() == nullptr) return;
-  if (!style_sheet_.resolved()) style_sheet_.Resolve();
-  TextStyle s;
-  std::string scratch;
-  if (attrs.style.data() != nullptr)
-    for (const std::string& ref : SplitIds(Value(attrs.style, scratch)))
+  std::string scratch, key(TrimXmlBlanks(Value(id, scratch)));
+  regions_.push_back({std::move(key), SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs)});
+}
+
+// A region hidden by tts:display, its own or its styles', hides what is shown in it.
+void SaxReader::ResolveRegions() {
+  for (const Region& region : regions_) {
+    TextStyle s;
+    for (const std::string& ref : region.references)
       if (const TextStyle* referenced = style_sheet_.Find(ref)) s.Overlay(*referenced);
-  s.Overlay(InlineStyle(attrs));
-  if (s.display_none.value_or(false)) hidden_regions_.emplace(TrimXmlBlanks(Value(id, scratch)));
+    s.Overlay(region.own);
+    if (s.display_none.value_or(false)) hidden_regions_.insert(region.id);
+  }
+  regions_.clear();
 }
 
 // A set that animates tts:display shows or hides its parent for the set's own interval; sets
@@ -380,7 +386,10 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         frame.kind = Kind::kHead;
       } else if (is("body")) {
         // Styles count from the head before the body; resolved once, they stay so.
-        if (!style_sheet_.resolved()) style_sheet_.Resolve();
+        if (!style_sheet_.resolved()) {
+          style_sheet_.Resolve();
+          ResolveRegions();
+        }
         frame.kind = Kind::kBody;
         OpenTimed(frame, *parent, attrs);
       }

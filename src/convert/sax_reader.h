@@ -131,6 +131,7 @@ class SaxReader {
   void OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role);
   void CloseRubyPart(const Frame& frame, const Frame& parent);
   void AddRegion(const Found& attrs);
+  void ResolveRegions();
   void ApplySet(const Found& attrs);
   void AddText(const Frame& frame, std::string_view text, Interval visible);
   void StartParagraph(Frame& frame);
@@ -150,6 +151,12 @@ class SaxReader {
   std::vector<Frame> stack_;
   StyleSheet style_sheet_;
   StyleTable styles_;
+  struct Region {
+    std::string id;
+    std::vector<std::string> references;
+    TextStyle own;
+  };
+  std::vector<Region> regions_;  // until the body begins
   std::unordered_set<std::string> hidden_regions_;
   std::vector<Annotation> annotation_;  // of the open ruby
   std::vector<Annotation> after_ruby_;  // text directly in the open ruby, which follows it
