@@ -4,7 +4,8 @@
 # checks what only such documents show:
 #  - every SRT file is SubRip as players read it: blocks of a number counting from 1, a timing
 #    line and text lines, each block ended by one empty line, CR LF after every line only;
-#  - text that the documents say must never show does not;
+#  - text that the documents say must never show does not, and a few lines that only they
+#    show are as they must be;
 #  - a time that does not read, or an end that nothing in the document gives, is one File Error
 #    line each (the counts below are what those documents hold), and the documents that are not
 #    namespace-well-formed (an undeclared prefix, the xml namespace bound to another prefix)
@@ -81,6 +82,16 @@ convert() {
 }
 
 convert plain ""
+# Lines that only real documents show: spans that run on within a line, a paragraph hidden
+# until a set shows it, a ruby with two readings, a line feed after preserved white space.
+while IFS='|' read -r doc line; do
+  grep -qxF "$line"$'\r' "$work/plain/out/$doc.srt" || fail "$doc.srt lacks the line: $line"
+done <<'EOF2'
+rosetta__GenericTestAllStyles2+ja|red yellow green cyan blue magenta
+w3cimsc__MediaParTiming002|00:00:05,000 --> 00:00:10,000
+w3cimsc__ruby002|東南（とうなん）の方角
+ttconv__lwsp_preserve|name is Mathilda
+EOF2
 convert extras $'StyleTags=1\nSubtractStartOfProgramme=1\nWriteVtt=1\n'
 convert split $'Overlaps=2\nWriteVtt=1\n'
 python3 "$here/same_moments.py" "$work/plain/out" "$work/split/out" || fail "Overlaps=2 changed what is shown"

@@ -1,5 +1,6 @@
 #include "convert/cue_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "convert/time_expression.h"
@@ -116,6 +117,28 @@ static void AppendTimingLine(CueFormat format, std::string& out, Interval time) 
   out += "\r\n";
 }
 
+// A ruby's marks in the text: WebVTT's ruby and rt tags, or SRT's brackets around the
+// annotation, which the writer makes (they are not text, so WebVTT's escaping leaves them).
+void AppendRubyMark(CueFormat format, const CueLines& lines, const RubyMark& ruby, uint32_t pos,
+                    std::string& out) {
+  const bool vtt = format == CueFormat::kVtt;
+  if (pos == ruby.base && vtt) out += "<ruby>";
+  if (pos == ruby.text) {
+    if (vtt)
+      out += "<rt>";
+    else
+      out += RubyBracketsFor(std::string_view(lines.text).substr(ruby.base, ruby.text - ruby.base))
+                 .open;
+  }
+  if (pos == ruby.end) {
+    if (vtt)
+      out += "</rt></ruby>";
+    else
+      out += RubyBracketsFor(std::string_view(lines.text).substr(ruby.base, ruby.text - ruby.base))
+                 .close;
+  }
+}
+
 void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueLines& lines,
                    const StyleTable* styles) {
   AppendTimingLine(format, out, time);
@@ -125,20 +148,33 @@ void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueL
 
 void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
                     const StyleTable* styles) {
-  size_t run = 0;
+  const bool styled = styles != nullptr && !lines.runs.empty();
+  size_t run = 0, ruby = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     const uint32_t line_end = lines.ends[i];
-    if (styles == nullptr || lines.runs.empty()) {
-      AppendText(format, lines.Line(i), out);
-    } else {
-      for (uint32_t pos = lines.LineBegin(i); pos < line_end && run < lines.runs.size(); ++run) {
-        const StyleRun& r = lines.runs[run];
-        const TextStyle& style = (*styles)[r.style];
-        OpenTags(format, style, out);
-        AppendText(format, std::string_view(lines.text).substr(pos, r.end - pos), out);
-        CloseTags(format, style, out);
-        pos = r.end;
+    // The line in pieces that end where a run of style ends or a ruby's part begins or ends.
+    for (uint32_t pos = lines.LineBegin(i); pos < line_end;) {
+      uint32_t next = line_end;
+      if (styled && run < lines.runs.size()) next = std::min(next, lines.runs[run].end);
+      if (ruby < lines.rubies.size()) {
+        const RubyMark& r = lines.rubies[ruby];
+        AppendRubyMark(format, lines, r, pos, out);
+        for (uint32_t mark : {r.base, r.text, r.end})
+          if (mark > pos) next = std::min(next, mark);
       }
+      const std::string_view piece = std::string_view(lines.text).substr(pos, next - pos);
+      if (styled && run < lines.runs.size()) {
+        const TextStyle& style = (*styles)[lines.runs[run].style];
+        OpenTags(format, style, out);
+        AppendText(format, piece, out);
+        CloseTags(format, style, out);
+        if (lines.runs[run].end == next) ++run;
+      } else {
+        AppendText(format, piece, out);
+      }
+      pos = next;
+      if (ruby < lines.rubies.size() && lines.rubies[ruby].end == pos)
+        AppendRubyMark(format, lines, lines.rubies[ruby++], pos, out);
     }
     out += "\r\n";
   }

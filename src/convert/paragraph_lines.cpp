@@ -31,24 +31,31 @@ size_t RunLength(std::string_view text, bool preserve) {
 }
 
 // Builds lines one character at a time. Collapsible blanks are held back until the next
-// character shows whether they stand inside a line (one blank) or at its end (none). Lines go
-// into CueLines (each line's end recorded, with runs of style) or, `kPlain`, onto the end of a
-// string with each line ended by CR LF; either way a line without text is taken back. One
-// class for each, so that each layout has the writer inlined.
+// character shows whether they stand inside a line (one blank) or at its end (none); right
+// after preserved white space they collapse into it. Lines go into CueLines (each line's end
+// recorded, with runs of style and rubies) or, `kPlain`, onto the end of a string with each
+// line ended by CR LF and each ruby's annotation in brackets; either way a line without text
+// is taken back. One class for each, so that each layout has the writer inlined.
 template <bool kPlain>
 class LineWriter {
  public:
   LineWriter(CueLines* out, bool styled)
-      : text_(out->text), ends_(&out->ends), runs_(&out->runs), styled_(styled) {
+      : text_(out->text),
+        ends_(&out->ends),
+        runs_(&out->runs),
+        rubies_(&out->rubies),
+        styled_(styled) {
     out->Clear();
   }
-  explicit LineWriter(std::string* text) : text_(*text), line_start_(text->size()) {}
+  explicit LineWriter(std::string* text)
+      : text_(*text), line_start_(text->size()), blank_floor_(line_start_) {}
 
   void Text(std::string_view text, bool preserve, uint16_t style) {
+    if (ruby_ == RubyPart::kDropped) return;
     while (!text.empty()) {
       // A run of ordinary characters goes in at once.
       size_t run = RunLength(text, preserve);
-      if (run != 0) Put(text.substr(0, run), style);
+      if (run != 0) Put(text.substr(0, run), style, preserve);
       if (run == text.size()) return;
       if (preserve) {
         if (text[run] == '\n') Break();
@@ -56,8 +63,10 @@ class LineWriter {
         continue;
       }
       // Blanks collapse: however many there are, one is held back.
-      if (!pending_blank_) blank_style_ = style;  // a collapsed blank keeps its first style
-      pending_blank_ = true;
+      if (!pending_blank_ && !after_preserved_blank_) {
+        blank_style_ = style;  // a collapsed blank keeps its first style
+        pending_blank_ = true;
+      }
       while (run < text.size() && IsXmlBlank(text[run])) ++run;
       text.remove_prefix(run);
     }
@@ -71,18 +80,68 @@ class LineWriter {
         ends_->push_back(static_cast<uint32_t>(text_.size()));
     } else {
       text_.resize(line_start_);
-      if constexpr (!kPlain)
+      if constexpr (!kPlain) {
         while (!runs_->empty() && runs_->back().end > line_start_) runs_->pop_back();
+        while (!rubies_->empty() && rubies_->back().end > line_start_) rubies_->pop_back();
+      }
     }
-    line_start_ = text_.size();
-    pending_blank_ = has_text_ = run_open_ = false;
+    line_start_ = blank_floor_ = text_.size();
+    pending_blank_ = has_text_ = run_open_ = after_preserved_blank_ = false;
+    ruby_ = RubyPart::kNone;
+  }
+
+  // A ruby's parts as the paragraph gives them. An annotation without a base annotates
+  // nothing and is left out; blanks at the edges of the annotation are left out too.
+  void Ruby(ParagraphContent::Kind kind) {
+    switch (kind) {
+      case ParagraphContent::Kind::kRubyBase:
+        ruby_ = RubyPart::kBase;
+        base_ = annotation_ = kNone;
+        break;
+      case ParagraphContent::Kind::kRubyText:
+        if (ruby_ != RubyPart::kBase) break;
+        if (base_ == kNone) {
+          ruby_ = RubyPart::kDropped;
+          break;
+        }
+        ruby_ = RubyPart::kAnnotation;
+        pending_blank_ = false;
+        blank_floor_ = text_.size();
+        break;
+      default:
+        if (ruby_ == RubyPart::kAnnotation && annotation_ != kNone) {
+          pending_blank_ = false;
+          if constexpr (kPlain)
+            text_ += close_;
+          else
+            rubies_->push_back({static_cast<uint32_t>(base_), static_cast<uint32_t>(annotation_),
+                                static_cast<uint32_t>(text_.size())});
+        }
+        ruby_ = RubyPart::kNone;
+        blank_floor_ = line_start_;
+        break;
+    }
   }
 
  private:
-  void Put(std::string_view chars, uint16_t style) {
-    if (pending_blank_ && text_.size() > line_start_) Append(" ", blank_style_);
+  enum class RubyPart : uint8_t { kNone, kBase, kAnnotation, kDropped };
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  void Put(std::string_view chars, uint16_t style, bool preserve) {
+    if (pending_blank_ && text_.size() > blank_floor_) Append(" ", blank_style_);
     pending_blank_ = false;
+    if (ruby_ == RubyPart::kBase && base_ == kNone) {
+      base_ = text_.size();
+    } else if (ruby_ == RubyPart::kAnnotation && annotation_ == kNone) {
+      if constexpr (kPlain) {
+        const RubyBrackets brackets = RubyBracketsFor(std::string_view(text_).substr(base_));
+        text_ += brackets.open;
+        close_ = brackets.close;
+      }
+      annotation_ = text_.size();
+    }
     Append(chars, style);
+    after_preserved_blank_ = preserve && IsXmlBlank(chars.back());
     if (!has_text_ && chars.find_first_not_of(' ') != std::string_view::npos) has_text_ = true;
   }
   void Append(std::string_view chars, uint16_t style) {
@@ -100,26 +159,88 @@ class LineWriter {
   std::string& text_;
   std::vector<uint32_t>* ends_ = nullptr;
   std::vector<StyleRun>* runs_ = nullptr;
+  std::vector<RubyMark>* rubies_ = nullptr;
   bool styled_ = false;
   size_t line_start_ = 0;
+  size_t blank_floor_ = 0;  // a held-back blank goes in only after this offset
   bool pending_blank_ = false;
   uint16_t blank_style_ = 0;
   bool has_text_ = false;
   bool run_open_ = false;
+  bool after_preserved_blank_ = false;
+  RubyPart ruby_ = RubyPart::kNone;
+  size_t base_ = kNone, annotation_ = kNone;  // where the open ruby's parts begin
+  const char* close_ = "";
 };
 
+// U+00A0, a no-break space, in UTF-8.
+constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
+
+// The length of the space (U+0020 or a no-break space) that `text` ends with, or 0.
+size_t SpaceAtEnd(std::string_view text) {
+  if (text.ends_with(' ')) return 1;
+  return text.ends_with(kNoBreakSpace) ? kNoBreakSpace.size() : 0;
+}
+size_t SpaceAtStart(std::string_view text) {
+  if (text.starts_with(' ')) return 1;
+  return text.starts_with(kNoBreakSpace) ? kNoBreakSpace.size() : 0;
+}
+
+// A span's text ends with one space right after a visible character.
+bool EndsWithOneSpace(std::string_view text) {
+  const size_t space = SpaceAtEnd(text);
+  if (space == 0 || space == text.size()) return false;
+  text.remove_suffix(space);
+  return !IsXmlBlank(text.back()) && SpaceAtEnd(text) == 0;
+}
+bool BeginsWithOneSpace(std::string_view text) {
+  const size_t space = SpaceAtStart(text);
+  if (space == 0 || space == text.size()) return false;
+  text.remove_prefix(space);
+  return !IsXmlBlank(text.front()) && SpaceAtStart(text) == 0;
+}
+
+// Code points of Han (with its iteration marks), Hiragana, Katakana (with the half-width
+// forms) and Hangul: the scripts whose readings are written in full-width brackets.
+bool IsCjk(char32_t c) {
+  return (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3005 && c <= 0x3007) ||
+         (c >= 0x3040 && c <= 0x30FF) || (c >= 0x3130 && c <= 0x318F) ||
+         (c >= 0x31F0 && c <= 0x31FF) || (c >= 0x3400 && c <= 0x4DBF) ||
+         (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0xAC00 && c <= 0xD7AF) ||
+         (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF66 && c <= 0xFF9F) ||
+         (c >= 0x20000 && c <= 0x3134F);
+}
+
 }  // namespace
+
+RubyBrackets RubyBracketsFor(std::string_view base) {
+  // Only characters of three and four bytes in UTF-8 can be of those scripts.
+  for (size_t i = 0; i < base.size();) {
+    const auto lead = static_cast<unsigned char>(base[i]);
+    const size_t length = lead < 0xE0 ? 1 + (lead >= 0xC0) : lead < 0xF0 ? 3 : 4;
+    if (length >= 3 && i + length <= base.size()) {
+      char32_t c = lead & (length == 3 ? 0x0F : 0x07);
+      for (size_t k = 1; k < length; ++k)
+        c = c << 6 | (static_cast<unsigned char>(base[i + k]) & 0x3F);
+      if (IsCjk(c)) return {"\xEF\xBC\x88", "\xEF\xBC\x89"};  // U+FF08, U+FF09
+    }
+    i += length;
+  }
+  return {"(", ")"};
+}
 
 void CueLines::Clear() {
   text.clear();
   ends.clear();
   runs.clear();
+  rubies.clear();
 }
 
 void ParagraphContent::Clear() {
   text_.clear();
   pieces_.clear();
-  has_break_ = has_top_span_ = false;
+  top_spans_.clear();
+  has_break_ = has_top_span_ = has_ruby_ = has_hidden_ = false;
 }
 
 void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t style,
@@ -169,6 +290,9 @@ void LayOutPieces(const ParagraphContent& content, bool per_span, double from, d
         in_top_span = false;
         if (per_span) lines.Break();
         break;
+      default:
+        lines.Ruby(p.kind);
+        break;
     }
   }
   lines.Break();
@@ -185,7 +309,29 @@ void ParagraphContent::LayOutText(double from, double to, std::string* out) cons
 }
 
 bool ParagraphContent::EachSpanALine() const {
-  return !has_break_ && has_top_span_ && !HasOwnText();
+  return !has_break_ && has_top_span_ && !has_ruby_ && !HasOwnText() && !SpansRunOn();
+}
+
+// The spans' own text puts a space between two spans with visible text: the first ends with
+// one space after a visible character, the second begins with one before a visible
+// character, or a span of exactly one space stands between them. The layout of one span a
+// line never does: its documents hold blanks between spans only outside them, as indentation.
+bool ParagraphContent::SpansRunOn() const {
+  std::string_view previous;  // the last span with visible text
+  bool one_space_between = false;
+  for (const auto& [begin, end] : top_spans_) {
+    const std::string_view text = std::string_view(text_).substr(begin, end - begin);
+    if (text == " " || text == kNoBreakSpace) {
+      one_space_between = true;
+    } else if (!IsXmlBlankText(text)) {
+      if (!previous.empty() &&
+          (one_space_between || EndsWithOneSpace(previous) || BeginsWithOneSpace(text)))
+        return true;
+      previous = text;
+      one_space_between = false;
+    }
+  }
+  return false;
 }
 
 // Text outside spans that is not only blanks.
@@ -196,6 +342,7 @@ bool ParagraphContent::HasOwnText() const {
 }
 
 bool ParagraphContent::HasTimedText(Interval whole) const {
+  if (has_hidden_) return true;
   for (const Piece& p : pieces_)
     if (p.kind == Kind::kText && !(p.visible.begin <= whole.begin && p.visible.end >= whole.end))
       return true;
@@ -246,6 +393,9 @@ void ParagraphContent::ForEachStretch(
         in_top_span = false;
         if (per_span) ++breaks;
         break;
+      default:  // a ruby's marks hold for every stretch
+        texts.push_back({&p, breaks, 0, stretches});
+        break;
     }
   }
   // The stretches in order, each laid out from the texts visible in it: a text comes in where
@@ -273,7 +423,10 @@ void ParagraphContent::ForEachStretch(
     for (auto it = shown.begin(); it != shown.end(); ++it) {
       const Visible& v = texts[*it];
       if (it != shown.begin() && v.breaks != texts[*std::prev(it)].breaks) lines.Break();
-      lines.Text(TextOf(*v.piece), v.piece->preserve, v.piece->style);
+      if (v.piece->kind == Kind::kText)
+        lines.Text(TextOf(*v.piece), v.piece->preserve, v.piece->style);
+      else
+        lines.Ruby(v.piece->kind);
     }
     lines.Break();
     if (holding && next == held && held_interval.end == stretch.begin) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "convert/ttml_timing.h"
@@ -19,11 +20,26 @@ struct StyleRun {
   bool operator==(const StyleRun&) const = default;
 };
 
+/// A ruby in a cue's text: its base is [base, text), its annotation [text, end) (offsets into
+/// CueLines::text); both hold text.
+struct RubyMark {
+  uint32_t base, text, end;
+  bool operator==(const RubyMark&) const = default;
+};
+
+/// The brackets that set off a ruby's annotation in SRT: full-width when the base holds Han,
+/// Kana or Hangul, as Japanese and Korean text writes a reading, ASCII otherwise.
+struct RubyBrackets {
+  const char *open, *close;
+};
+RubyBrackets RubyBracketsFor(std::string_view base);
+
 /// The lines of one cue, laid out: all text in one string, each line ending at its offset.
 struct CueLines {
   std::string text;
   std::vector<uint32_t> ends;
-  std::vector<StyleRun> runs;  // only when styles are kept; never crosses a line end
+  std::vector<StyleRun> runs;    // only when styles are kept; never crosses a line end
+  std::vector<RubyMark> rubies;  // in order; never crosses a line end
 
   void Clear();
   size_t size() const { return ends.size(); }
@@ -38,7 +54,9 @@ struct CueLines {
 /// time it is visible, line breaks (br), and the bounds of the spans directly in it.
 class ParagraphContent {
  public:
-  enum class Kind : uint8_t { kText, kBreak, kSpanStart, kSpanEnd };
+  /// kRubyBase opens a ruby: its base text follows, then kRubyText and the annotation's text,
+  /// then kRubyEnd.
+  enum class Kind : uint8_t { kText, kBreak, kSpanStart, kSpanEnd, kRubyBase, kRubyText, kRubyEnd };
   struct Piece {
     Kind kind;
     bool preserve = false;   // xml:space="preserve"
@@ -60,8 +78,21 @@ class ParagraphContent {
   void AddSpanStart() {
     Add(Kind::kSpanStart);
     has_top_span_ = true;
+    const auto at = static_cast<uint32_t>(text_.size());
+    top_spans_.push_back({at, at});
   }
-  void AddSpanEnd() { Add(Kind::kSpanEnd); }
+  void AddSpanEnd() {
+    Add(Kind::kSpanEnd);
+    if (!top_spans_.empty()) top_spans_.back().second = static_cast<uint32_t>(text_.size());
+  }
+  /// A ruby's base begins (kRubyBase), its annotation begins (kRubyText) or it ends.
+  void AddRuby(Kind kind) {
+    Add(kind);
+    has_ruby_ = true;
+  }
+  /// Some of the paragraph's text is hidden for some or all of its time: it gives a cue only
+  /// where text is shown.
+  void NoteHidden() { has_hidden_ = true; }
 
   const std::vector<Piece>& pieces() const { return pieces_; }
   std::string_view TextOf(const Piece& p) const {
@@ -72,15 +103,17 @@ class ParagraphContent {
   /// Lays out the text visible over the whole of [from, to) into `out`. A paragraph with a br
   /// anywhere is laid out as TTML lays it out: br and preserved line feeds break lines, spans
   /// run on within a line. Without any br, each span directly in the paragraph is a line of
-  /// its own, unless the paragraph has text of its own outside spans; then its whole text is
-  /// one line. Blanks of default-mode text collapse to one and vanish at the ends of a line;
-  /// lines without text are left out. With `styled`, runs of one style are recorded.
+  /// its own, unless the paragraph shows that its spans are runs of one line (SpansRunOn);
+  /// then it is laid out as with a br. Blanks of default-mode text collapse to one and vanish
+  /// at the ends of a line and after preserved white space; lines without text are left out.
+  /// A ruby is its base followed by its annotation (CueLines::rubies; in `LayOutText`, the
+  /// annotation in brackets). With `styled`, runs of one style are recorded.
   void LayOut(double from, double to, bool styled, CueLines* out) const;
   /// The same lines without styles, appended to `out` as plain text, each ended by CR LF: a
   /// cue's text as a subtitle file holds it, laid out straight into the file's buffer.
   void LayOutText(double from, double to, std::string* out) const;
 
-  /// True when some text is visible for less than the whole of `whole`.
+  /// True when some text is visible for less than the whole of `whole`, or hidden.
   bool HasTimedText(Interval whole) const;
 
   /// Cuts `whole` where visible text begins or ends and calls `cue` for each stretch in which
@@ -94,13 +127,17 @@ class ParagraphContent {
     piece.kind = kind;
     pieces_.push_back(piece);
   }
-  /// Without any br and without text of its own, each span directly in it is a line.
+  /// Without any br and without a sign of runs, each span directly in it is a line.
   bool EachSpanALine() const;
   bool HasOwnText() const;
+  bool SpansRunOn() const;
   std::string text_;
   std::vector<Piece> pieces_;
+  std::vector<std::pair<uint32_t, uint32_t>> top_spans_;  // each one's text in text_
   bool has_break_ = false;
   bool has_top_span_ = false;
+  bool has_ruby_ = false;
+  bool has_hidden_ = false;
 };
 
 }  // namespace capsel

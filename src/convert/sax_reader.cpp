@@ -22,6 +22,39 @@ constexpr size_t kMaxHeld = 4096;
 
 const char* Chars(const unsigned char* s) { return reinterpret_cast<const char*>(s); }
 
+Interval Intersect(Interval a, Interval b) {
+  return {std::max(a.begin, b.begin), std::min(a.end, b.end)};
+}
+
+// `set` without `cut`; both in order and apart, as they stay.
+void Subtract(std::vector<Interval>& set, Interval cut) {
+  std::vector<Interval> left;
+  for (const Interval& i : set) {
+    if (!(cut.begin < i.end && cut.end > i.begin)) {
+      left.push_back(i);
+      continue;
+    }
+    if (i.begin < cut.begin) left.push_back({i.begin, cut.begin});
+    if (cut.end < i.end) left.push_back({cut.end, i.end});
+  }
+  set = std::move(left);
+}
+
+// `set` with `add`; intervals that meet become one.
+void Unite(std::vector<Interval>& set, Interval add) {
+  if (add.Empty()) return;
+  set.push_back(add);
+  std::sort(set.begin(), set.end(), [](Interval a, Interval b) { return a.begin < b.begin; });
+  std::vector<Interval> merged;
+  for (const Interval& i : set) {
+    if (!merged.empty() && i.begin <= merged.back().end)
+      merged.back().end = std::max(merged.back().end, i.end);
+    else
+      merged.push_back(i);
+  }
+  set = std::move(merged);
+}
+
 bool InDocumentNamespace(const char* uri) {
   if (uri == nullptr) return false;
   for (const char* name : kDocumentNamespaces)
@@ -76,6 +109,9 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
         case 'i':
           slot = std::strcmp(local, "id") == 0 ? &f.id : nullptr;
           break;
+        case 'r':
+          slot = std::strcmp(local, "region") == 0 ? &f.region : nullptr;
+          break;
         default:
           break;
       }
@@ -93,6 +129,10 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
         slot = &f.font_style;
       else if (name == "textDecoration")
         slot = &f.text_decoration;
+      else if (name == "display")
+        slot = &f.display;
+      else if (name == "ruby")
+        slot = &f.ruby;
     } else if (InVocabulary(uri, {"#parameter"})) {
       if (name == "frameRate")
         slot = &f.frame_rate;
@@ -158,14 +198,20 @@ TextStyle SaxReader::InlineStyle(const Found& attrs) const {
     if (raws[i].data() != nullptr) values[i] = std::string(Value(raws[i], scratch));
   }
   auto pointer = [&](int i) { return values[i] ? &*values[i] : nullptr; };
-  return StyleFromAttributes(pointer(0), pointer(1), pointer(2), pointer(3));
+  TextStyle s = StyleFromAttributes(pointer(0), pointer(1), pointer(2), pointer(3));
+  std::string scratch;
+  if (attrs.display.data() != nullptr)
+    s.display_none = TrimXmlBlanks(Value(attrs.display, scratch)) == "none";
+  if (attrs.ruby.data() != nullptr) s.ruby = ParseRubyRole(Value(attrs.ruby, scratch));
+  return s;
 }
 
 // Styles referenced by the element, in order (a later one wins), then its own attributes.
+// Without style tags, only display and ruby count: references are followed only when a
+// style sets one of them.
 TextStyle SaxReader::OwnStyle(const Found& attrs) const {
   TextStyle s;
-  if (!options_.style_tags) return s;
-  if (attrs.style.data() != nullptr) {
+  if (attrs.style.data() != nullptr && (options_.style_tags || style_sheet_.SetsDisplayOrRuby())) {
     std::string scratch;
     for (const std::string& id : SplitIds(Value(attrs.style, scratch)))
       if (const TextStyle* referenced = style_sheet_.Find(id)) s.Overlay(*referenced);
@@ -174,12 +220,128 @@ TextStyle SaxReader::OwnStyle(const Found& attrs) const {
   return s;
 }
 
-void SaxReader::OpenTimed(Frame& frame, const Frame& parent, const Found& attrs) {
+std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
+                                             const Found& attrs) {
   const TimedElement& up = parent.timed;
   const double sync = up.seq ? up.cursor : up.interval.begin;
   frame.timed = OpenChild(up, ReadTiming(attrs, frame.kind == Kind::kParagraph, sync));
+  TextStyle own = OwnStyle(attrs);
+  // Hidden here, or in a hidden region, it hides all within; hidden above, it is hidden too.
+  bool hidden = own.display_none.value_or(false);
+  if (!hidden && attrs.region.data() != nullptr && !hidden_regions_.empty()) {
+    std::string scratch;
+    hidden = hidden_regions_.contains(std::string(TrimXmlBlanks(Value(attrs.region, scratch))));
+  }
+  frame.restricted = parent.restricted || hidden;
+  if (parent.restricted && !hidden) frame.shown = parent.shown;
+  const std::optional<RubyRole> ruby = own.ruby;
+  own.display_none.reset();
+  own.ruby.reset();
   frame.style = parent.style;
-  frame.style.Overlay(OwnStyle(attrs));
+  frame.style.Overlay(own);
+  return ruby;
+}
+
+void SaxReader::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role) {
+  using enum RubyPart;
+  if (parent.ruby == kNone) {
+    if (role != RubyRole::kContainer) return;
+    frame.ruby = kContainer;
+    paragraph_.AddRuby(ParagraphContent::Kind::kRubyBase);
+    annotation_.clear();
+    after_ruby_.clear();
+    annotation_bytes_ = 0;
+    annotation_taken_ = false;
+    return;
+  }
+  if (parent.ruby == kLeftOut) {
+    frame.ruby = kLeftOut;
+  } else if (!role) {  // a plain span: part of what holds it
+    frame.ruby = parent.ruby == kContainer || parent.ruby == kBaseContainer ? kBase
+                 : parent.ruby == kTextContainer                            ? kText
+                                                                            : parent.ruby;
+  } else {
+    switch (*role) {
+      case RubyRole::kBaseContainer:
+        frame.ruby = kBaseContainer;
+        break;
+      case RubyRole::kBase:
+        frame.ruby = kBase;
+        break;
+      // A subtitle line has room for one reading: the first annotation.
+      case RubyRole::kTextContainer:
+        frame.ruby = annotation_taken_ ? kLeftOut : kTextContainer;
+        break;
+      case RubyRole::kText:
+        frame.ruby = annotation_taken_ ? kLeftOut : kText;
+        break;
+      default:  // a delimiter stands in for what the brackets do; a ruby in a ruby is none
+        frame.ruby = kLeftOut;
+        break;
+    }
+  }
+}
+
+void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
+  using enum RubyPart;
+  if (frame.ruby == kContainer && parent.ruby == kNone) {
+    paragraph_.AddRuby(ParagraphContent::Kind::kRubyText);
+    for (const Annotation& a : annotation_)
+      paragraph_.AddText(a.text, a.preserve, a.style, a.visible, false);
+    paragraph_.AddRuby(ParagraphContent::Kind::kRubyEnd);
+    for (const Annotation& a : after_ruby_)
+      paragraph_.AddText(a.text, a.preserve, a.style, a.visible, false);
+    annotation_.clear();
+    after_ruby_.clear();
+    annotation_bytes_ = 0;
+  } else if ((frame.ruby == kText || frame.ruby == kTextContainer) && parent.ruby == kContainer) {
+    annotation_taken_ = true;
+  }
+}
+
+// A region is kept as it stands until the body begins, when all styles are known.
+void SaxReader::AddRegion(const Found& attrs) {
+  std::string_view id = attrs.xml_id.data() != nullptr ? attrs.xml_id : attrs.id;
+  if (id.data() == nullptr) return;
+  std::string scratch, key(TrimXmlBlanks(Value(id, scratch)));
+  regions_.push_back({std::move(key), SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs)});
+}
+
+// A region hidden by tts:display, its own or its styles', hides what is shown in it.
+void SaxReader::ResolveRegions() {
+  for (const Region& region : regions_) {
+    TextStyle s;
+    for (const std::string& ref : region.references)
+      if (const TextStyle* referenced = style_sheet_.Find(ref)) s.Overlay(*referenced);
+    s.Overlay(region.own);
+    if (s.display_none.value_or(false)) hidden_regions_.insert(region.id);
+  }
+  regions_.clear();
+}
+
+// A set that animates tts:display shows or hides its parent for the set's own interval; sets
+// come before their parent's text, so the text finds its parent's intervals complete.
+void SaxReader::ApplySet(const Found& attrs) {
+  if (attrs.display.data() == nullptr) return;
+  Frame& target = stack_.back();
+  std::string scratch;
+  const bool hide = TrimXmlBlanks(Value(attrs.display, scratch)) == "none";
+  const TimedElement& up = target.timed;
+  const double sync = up.seq ? up.cursor : up.interval.begin;
+  const Interval when = OpenChild(up, ReadTiming(attrs, false, sync)).interval;
+  if (when.Empty()) return;
+  if (hide) {
+    if (!target.restricted) target.shown = {target.timed.interval};
+    target.restricted = true;
+    Subtract(target.shown, when);
+  } else if (target.restricted) {
+    // Shown within what the element above shows.
+    const Frame* above = stack_.size() >= 2 ? &stack_[stack_.size() - 2] : nullptr;
+    if (above == nullptr || !above->restricted)
+      Unite(target.shown, when);
+    else
+      for (const Interval& i : above->shown) Unite(target.shown, Intersect(i, when));
+  }
 }
 
 bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attributes) {
@@ -224,14 +386,19 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         frame.kind = Kind::kHead;
       } else if (is("body")) {
         // Styles count from the head before the body; resolved once, they stay so.
-        if (options_.style_tags && !style_sheet_.resolved()) style_sheet_.Resolve();
+        if (!style_sheet_.resolved()) {
+          style_sheet_.Resolve();
+          ResolveRegions();
+        }
         frame.kind = Kind::kBody;
         OpenTimed(frame, *parent, attrs);
       }
       break;
     case Kind::kHead:
-      if (is("styling") && options_.style_tags && !style_sheet_.resolved())
+      if (is("styling") && !style_sheet_.resolved())
         frame.kind = Kind::kStyling;
+      else if (is("layout"))
+        frame.kind = Kind::kLayout;
       else if (is("metadata") && options_.subtract_start_of_programme)
         frame.kind = Kind::kHeadMetadata;
       break;
@@ -246,6 +413,9 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         }
       }
       break;
+    case Kind::kLayout:
+      if (is("region")) AddRegion(attrs);
+      break;
     case Kind::kHeadMetadata:
       if (is_metadata("documentMetadata")) frame.kind = Kind::kDocumentMetadata;
       break;
@@ -257,7 +427,9 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
       break;
     case Kind::kBody:
     case Kind::kDiv:
-      if (is("div")) {
+      if (is("set")) {
+        ApplySet(attrs);
+      } else if (is("div")) {
         frame.kind = Kind::kDiv;
         OpenTimed(frame, *parent, attrs);
       } else if (is("p") && parent->kind == Kind::kDiv) {
@@ -270,10 +442,13 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
     case Kind::kSpan:
       if (is("span")) {
         frame.kind = Kind::kSpan;
-        OpenTimed(frame, *parent, attrs);
+        const std::optional<RubyRole> role = OpenTimed(frame, *parent, attrs);
         if (parent->kind == Kind::kParagraph) paragraph_.AddSpanStart();
+        OpenRubyPart(frame, *parent, role);
       } else if (is("br")) {
         paragraph_.AddBreak();
+      } else if (is("set")) {
+        ApplySet(attrs);
       }
       break;  // anything else in a paragraph (metadata, set, foreign elements) gives no text
     default:
@@ -296,6 +471,7 @@ void SaxReader::End() {
       break;
     case Kind::kSpan:
       CloseChild(stack_.back().timed, frame.timed);
+      CloseRubyPart(frame, stack_.back());
       if (stack_.back().kind == Kind::kParagraph) paragraph_.AddSpanEnd();
       break;
     case Kind::kParagraph:
@@ -317,7 +493,7 @@ bool SaxReader::Text(const char* text, size_t length) {
     if (start_of_programme_text_.size() < kMaxSubtitleText)
       start_of_programme_text_.append(text, length);
   } else if (frame.kind == Kind::kParagraph || frame.kind == Kind::kSpan) {
-    if (paragraph_.text_size() + length > kMaxSubtitleText) {
+    if (paragraph_.text_size() + annotation_bytes_ + length > kMaxSubtitleText) {
       report_.refusal = Refusal::kSubtitleTooLarge;
       return false;
     }
@@ -333,10 +509,42 @@ bool SaxReader::Text(const char* text, size_t length) {
                          (!t.end_known || t.interval.end == kIndefinite);
     Interval visible =
         AnonymousText(frame.timed, matters && IsXmlBlankText(std::string_view(text, length)));
-    paragraph_.AddText(std::string_view(text, length), frame.preserve, frame.style_index, visible,
-                       frame.kind == Kind::kParagraph);
+    if (!frame.restricted) {
+      AddText(frame, std::string_view(text, length), visible);
+    } else {
+      paragraph_.NoteHidden();
+      for (const Interval& shown : frame.shown)
+        if (Interval cut = Intersect(visible, shown); !cut.Empty())
+          AddText(frame, std::string_view(text, length), cut);
+    }
   }
   return true;
+}
+
+void SaxReader::AddText(const Frame& frame, std::string_view text, Interval visible) {
+  switch (frame.ruby) {
+    case RubyPart::kNone:
+    case RubyPart::kBase:
+      break;
+    case RubyPart::kContainer:  // between the parts of the ruby; other text follows it
+      if (!IsXmlBlankText(text))
+        after_ruby_.push_back({std::string(text), frame.preserve, frame.style_index, visible});
+      annotation_bytes_ += text.size();
+      return;
+    case RubyPart::kBaseContainer:
+      if (IsXmlBlankText(text)) return;
+      break;
+    case RubyPart::kTextContainer:
+    case RubyPart::kText:
+      if (frame.ruby == RubyPart::kTextContainer && IsXmlBlankText(text)) return;
+      annotation_.push_back({std::string(text), frame.preserve, frame.style_index, visible});
+      annotation_bytes_ += text.size();
+      return;
+    case RubyPart::kLeftOut:
+      return;
+  }
+  paragraph_.AddText(text, frame.preserve, frame.style_index, visible,
+                     frame.kind == Kind::kParagraph);
 }
 
 void SaxReader::StartParagraph(Frame& frame) {

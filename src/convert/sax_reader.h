@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "convert/paragraph_lines.h"
@@ -63,6 +64,7 @@ class SaxReader {
     kHead,
     kStyling,
     kHeadMetadata,
+    kLayout,
     kDocumentMetadata,
     kStartOfProgramme,
     kBody,
@@ -70,12 +72,37 @@ class SaxReader {
     kParagraph,
     kSpan
   };
+  // What a span's text is to a ruby: text of no ruby, its base, its annotation, or left out
+  // (a delimiter, or an annotation after the first). Blanks directly in a container are
+  // left out; other text there follows the ruby.
+  enum class RubyPart : uint8_t {
+    kNone,
+    kContainer,
+    kBaseContainer,
+    kBase,
+    kTextContainer,
+    kText,
+    kLeftOut
+  };
   struct Frame {
     Kind kind = Kind::kSkip;
     TextStyle style;
     bool preserve = false;  // xml:space="preserve" in force
     uint16_t style_index = 0;
     TimedElement timed;  // body, div, p, span
+    // Hidden (tts:display="none", here or above, or its region) for some of its time: its
+    // text shows only within `shown`, intervals in order and apart.
+    bool restricted = false;
+    std::vector<Interval> shown;
+    RubyPart ruby = RubyPart::kNone;
+  };
+  // A piece of a ruby's annotation (or other text in it), held until the ruby ends: it
+  // follows the base.
+  struct Annotation {
+    std::string text;
+    bool preserve;
+    uint16_t style;
+    Interval visible;
   };
   // A paragraph that waits: its end is open until a later paragraph begins, or it stands
   // behind one that waits.
@@ -88,9 +115,9 @@ class SaxReader {
   // The attributes the reader uses, found in one pass over an element's attributes; each
   // as it stands in the document (null data: absent).
   struct Found {
-    std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space;
-    std::string_view color, font_weight, font_style, text_decoration;               // tts:
-    std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;  // ttp:
+    std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space, region;
+    std::string_view color, font_weight, font_style, text_decoration, display, ruby;  // tts:
+    std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
   };
   static Found Gather(SaxAttributes attrs);
   /// The value with its entity and character references resolved (in `scratch` if needed).
@@ -99,7 +126,14 @@ class SaxReader {
   TimingAttributes ReadTiming(const Found& attrs, bool paragraph, double sync);
   TextStyle OwnStyle(const Found& attrs) const;
   TextStyle InlineStyle(const Found& attrs) const;
-  void OpenTimed(Frame& frame, const Frame& parent, const Found& attrs);
+  /// Opens a body, div, p or span; returns the ruby role it names.
+  std::optional<RubyRole> OpenTimed(Frame& frame, const Frame& parent, const Found& attrs);
+  void OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role);
+  void CloseRubyPart(const Frame& frame, const Frame& parent);
+  void AddRegion(const Found& attrs);
+  void ResolveRegions();
+  void ApplySet(const Found& attrs);
+  void AddText(const Frame& frame, std::string_view text, Interval visible);
   void StartParagraph(Frame& frame);
   void FinishParagraph(Frame& frame);
   void Resolve(double next_begin);
@@ -117,6 +151,17 @@ class SaxReader {
   std::vector<Frame> stack_;
   StyleSheet style_sheet_;
   StyleTable styles_;
+  struct Region {
+    std::string id;
+    std::vector<std::string> references;
+    TextStyle own;
+  };
+  std::vector<Region> regions_;  // until the body begins
+  std::unordered_set<std::string> hidden_regions_;
+  std::vector<Annotation> annotation_;  // of the open ruby
+  std::vector<Annotation> after_ruby_;  // text directly in the open ruby, which follows it
+  size_t annotation_bytes_ = 0;
+  bool annotation_taken_ = false;  // the open ruby's first annotation has ended
   std::string start_of_programme_text_;
   std::optional<double> start_of_programme_;
   ParagraphContent paragraph_;

@@ -21,6 +21,8 @@ void TextStyle::Overlay(const TextStyle& top) {
   if (top.bold) bold = top.bold;
   if (top.italic) italic = top.italic;
   if (top.underline) underline = top.underline;
+  if (top.display_none) display_none = top.display_none;
+  if (top.ruby) ruby = top.ruby;
 }
 
 StyleTable::StyleTable() {
@@ -45,6 +47,7 @@ uint16_t StyleTable::Index(const TextStyle& style) {
 }
 
 void StyleSheet::Add(std::string id, std::vector<std::string> references, TextStyle own) {
+  if (own.display_none || own.ruby) sets_display_or_ruby_ = true;
   raw_.emplace(std::move(id), Raw{std::move(references), own, {}});
 }
 
@@ -101,6 +104,16 @@ TextStyle StyleFromAttributes(const std::string* color, const std::string* font_
       s.underline = false;
   }
   return s;
+}
+
+std::optional<RubyRole> ParseRubyRole(std::string_view text) {
+  static const std::map<std::string_view, RubyRole> kRoles = {
+      {"container", RubyRole::kContainer}, {"baseContainer", RubyRole::kBaseContainer},
+      {"base", RubyRole::kBase},           {"textContainer", RubyRole::kTextContainer},
+      {"text", RubyRole::kText},           {"delimiter", RubyRole::kDelimiter}};
+  auto it = kRoles.find(TrimXmlBlanks(text));
+  if (it == kRoles.end()) return std::nullopt;
+  return it->second;
 }
 
 std::optional<unsigned> ParseTtmlColor(std::string_view text) {

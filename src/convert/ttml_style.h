@@ -13,10 +13,24 @@
 
 namespace capsel {
 
+/// A span's part in a ruby (tts:ruby).
+enum class RubyRole : uint8_t {
+  kContainer,
+  kBaseContainer,
+  kBase,
+  kTextContainer,
+  kText,
+  kDelimiter
+};
+
 /// The style of a piece of text; unset properties come from the ancestors.
 struct TextStyle {
   std::optional<unsigned> color;  // 0xRRGGBB
   std::optional<bool> bold, italic, underline;
+  // Not inherited: they belong to the element whose style they are, and the reader takes
+  // them off before its children see the style.
+  std::optional<bool> display_none;  // tts:display="none"
+  std::optional<RubyRole> ruby;
 
   /// Sets what `top` sets.
   void Overlay(const TextStyle& top);
@@ -54,6 +68,8 @@ class StyleSheet {
   static constexpr int kMaxReferenceDepth = 16;
 
   void Add(std::string id, std::vector<std::string> references, TextStyle own);
+  /// Some style sets tts:display or tts:ruby, which count even where styles are not kept.
+  bool SetsDisplayOrRuby() const { return sets_display_or_ruby_; }
   /// Resolves every style added so far, once the head's styling is complete; each style at
   /// each depth of a chain is resolved once, so the time grows with the references, however
   /// they branch.
@@ -72,6 +88,7 @@ class StyleSheet {
   std::map<std::string, Raw> raw_;
   std::unordered_map<std::string, TextStyle> resolved_;
   bool resolved_flag_ = false;
+  bool sets_display_or_ruby_ = false;
 };
 
 /// The ids of a space-separated list such as a `style` attribute.
@@ -80,6 +97,9 @@ std::vector<std::string> SplitIds(std::string_view list);
 /// An RGB colour (0xRRGGBB) from a TTML colour: #rrggbb, #rrggbbaa, rgb(), rgba() or a
 /// named colour; the alpha is dropped. Empty for what is no colour, and for "transparent".
 std::optional<unsigned> ParseTtmlColor(std::string_view text);
+
+/// The role that a tts:ruby value names; empty for "none" and what is no role.
+std::optional<RubyRole> ParseRubyRole(std::string_view text);
 
 /// The style that tts:color, tts:fontWeight, tts:fontStyle and tts:textDecoration give; each
 /// argument is the attribute's text, or null when it is absent.
