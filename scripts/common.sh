@@ -7,11 +7,11 @@ CAPSEL_RUN_PACKAGES=(qt6-qpa-plugins fonts-dejavu-core)
 # What the tests need on top: GoogleTest, Google Benchmark (the benchmarks are built with the
 # tests), a real X server with a tray host for the window, and for the package test Debian's
 # package checker, the manual page reader and systemd (its analyzer and its manager), Node.js
-# for the WebVTT parser that checks the .vtt files, clang with its sanitizer runtimes for the
-# fuzz targets, clang-format for the layout check, Python for the scripts that count, and ffmpeg
-# to draw subtitles as libass draws them.
+# for the WebVTT parser that checks the .vtt files, ffmpeg whose SRT reader reads the .srt
+# files back and which draws subtitles as libass draws them, clang with its sanitizer runtimes
+# for the fuzz targets, clang-format for the layout check, and Python for the scripts that count.
 CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils nodejs
-                      lintian man-db groff-base systemd clang libclang-rt-14-dev clang-format python3 ffmpeg)
+                      ffmpeg lintian man-db groff-base systemd clang libclang-rt-14-dev clang-format python3)
 
 # Installs the named Debian packages that are not installed yet (through sudo when not root).
 ensure_packages() {

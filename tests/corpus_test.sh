@@ -10,6 +10,9 @@
 #    line each (the counts below are what those documents hold), and the documents that are not
 #    namespace-well-formed (an undeclared prefix, the xml namespace bound to another prefix)
 #    are refused;
+#  - ffmpeg's SRT reader reads every SRT file back with one packet, at its begin, for each entry
+#    that has text (it drops an entry equal to another in time and text: distinct entries
+#    count), so no text line passes for a timing line;
 #  - each WebVTT file passes a real WebVTT parser (the npm package webvtt-parser, installed
 #    into the build folder on first use) and has as many cues as the SRT file beside it;
 #  - with Overlaps=2 no two entries overlap, and each SRT file shows the same lines at every
@@ -95,6 +98,15 @@ EOF2
 convert extras $'StyleTags=1\nSubtractStartOfProgramme=1\nWriteVtt=1\n'
 convert split $'Overlaps=2\nWriteVtt=1\n'
 python3 "$here/same_moments.py" "$work/plain/out" "$work/split/out" || fail "Overlaps=2 changed what is shown"
+
+# The begin (in ms) of each distinct entry with text, against the packets ffmpeg reads.
+for f in "$work"/plain/out/*.srt "$work"/extras/out/*.srt; do
+  tr -d '\r' <"$f" | awk 'BEGIN { RS = "" } { cue = substr($0, index($0, "\n") + 1) }
+    index(cue, "\n") && !seen[cue]++ { split(cue, t, /[:,]/); print ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000 + t[4] }' |
+    sort -n >"$work/written.txt"
+  ffprobe -v error -f srt -show_entries packet=pts -of csv=p=0 "$f" | sort -n >"$work/read.txt"
+  diff -q "$work/written.txt" "$work/read.txt" >/dev/null || fail "ffmpeg reads other entries of $f than written"
+done
 
 parser="$build/node_modules/webvtt-parser"
 [ -d "$parser" ] || npm install --silent --no-audit --no-fund --prefix "$build" webvtt-parser@2.2.0 >/dev/null

@@ -122,21 +122,44 @@ struct Output {
   std::unique_ptr<CueFileWriter> writer;
 };
 
-// Hands every cue to each output.
+// Characters as a reader counts them: Unicode code points of UTF-8 text.
+size_t CodePoints(std::string_view text) {
+  size_t n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
+}
+
+// Hands every cue to each output, and counts the subtitles that the line checks (MaxLineLength,
+// MaxLines) report. A check only counts: it changes no byte of any output.
 class AllOutputs final : public CueSink {
  public:
-  explicit AllOutputs(std::vector<Output>& outputs) : outputs_(outputs) {}
+  AllOutputs(std::vector<Output>& outputs, const Settings& s)
+      : outputs_(outputs), max_length_(s.MaxLineLength), max_lines_(s.MaxLines) {}
   void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override {
+    if (max_lines_ > 0 && lines.size() > static_cast<size_t>(max_lines_)) ++too_many_lines;
+    if (max_length_ > 0) {
+      for (size_t i = 0; i < lines.size(); ++i) {
+        if (CodePoints(lines.Line(i)) > static_cast<size_t>(max_length_)) {
+          ++too_long;
+          break;
+        }
+      }
+    }
     for (Output& o : outputs_) o.writer->OnCue(time, lines, styles);
   }
-  // Only a single output can take a cue's lines straight from the reader.
+  // Only a single output can take a cue's lines straight from the reader, and only when no
+  // check needs to see them.
   std::string* BeginPlainCue(Interval time) override {
-    return outputs_.size() == 1 ? outputs_[0].writer->BeginPlainCue(time) : nullptr;
+    const bool checked = max_length_ > 0 || max_lines_ > 0;
+    return outputs_.size() == 1 && !checked ? outputs_[0].writer->BeginPlainCue(time) : nullptr;
   }
   void EndPlainCue() override { outputs_[0].writer->EndPlainCue(); }
 
+  int too_long = 0, too_many_lines = 0;  // subtitles over each limit
+
  private:
   std::vector<Output>& outputs_;
+  const int max_length_, max_lines_;
 };
 
 Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format, const CodePage& cp,
@@ -211,9 +234,20 @@ const char* RefusalLine(Refusal refusal) {
   return msg::kSubtitleTooLarge;
 }
 
-void LogDocumentWarnings(ConvertContext& c, const std::string& file_name,
-                         const ReadReport& report) {
+// "1 subtitle ... has" or "N subtitles ... have", with the limit.
+void LogCheck(ConvertContext& c, const std::string& file_name, int count, int limit,
+              const char* one, const char* many) {
+  const std::string limit_text = std::to_string(limit);
+  if (count == 1) c.log.LogMessage(FormatMessage(one, {file_name, limit_text}));
+  if (count > 1)
+    c.log.LogMessage(FormatMessage(many, {std::to_string(count), file_name, limit_text}));
+}
+
+void LogDocumentWarnings(ConvertContext& c, const std::string& file_name, const ReadReport& report,
+                         const AllOutputs& checks) {
   for (int i = 0; i < report.file_errors; ++i) c.log.LogMessage(msg::kFileError);
+  if (report.no_programme_start)
+    c.log.LogMessage(FormatMessage(msg::kNoProgrammeStart, {file_name}));
   if (report.paragraphs == 0) c.log.LogMessage(FormatMessage(msg::kNoSubtitles, {file_name}));
   if (report.never_shown == 1)
     c.log.LogMessage(FormatMessage(msg::kParagraphNeverShown, {file_name}));
@@ -221,6 +255,10 @@ void LogDocumentWarnings(ConvertContext& c, const std::string& file_name,
     c.log.LogMessage(
         FormatMessage(msg::kParagraphsNeverShown, {std::to_string(report.never_shown), file_name}));
   }
+  LogCheck(c, file_name, checks.too_long, c.settings.MaxLineLength, msg::kSubtitleLinesTooLong,
+           msg::kSubtitlesLinesTooLong);
+  LogCheck(c, file_name, checks.too_many_lines, c.settings.MaxLines, msg::kSubtitleTooManyLines,
+           msg::kSubtitlesTooManyLines);
   if (report.external_entities)
     c.log.LogMessage(FormatMessage(msg::kExternalEntities, {file_name}));
 }
@@ -233,6 +271,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   ReadOptions options;
   options.subtract_start_of_programme = s.SubtractStartOfProgramme;
   options.style_tags = s.StyleTags;
+  options.time_offset = s.TimeOffset;
 
   const std::string base = file_name.substr(0, file_name.size() >= 4 ? file_name.size() - 4 : 0);
   const std::string stem = s.OutPathSrt + base + s.AddLangString;
@@ -241,6 +280,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   int read_error = 0;
   std::string failure;  // why the document could not be read, when it could not
   std::optional<FileInfo> read;
+  AllOutputs all(outputs, s);
   try {
     std::unique_ptr<InputFile> in;
     read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
@@ -251,7 +291,6 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
         outputs.push_back(
             StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
-      AllOutputs all(outputs);
       EbuTtReader reader(options, all, in->Size());
       read_error = ReadDocument(*in, reader, c.abandon);
       if (read_error == 0) report = reader.Finish();
@@ -285,7 +324,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
     return ConvertEnd::kFinished;
   }
 
-  LogDocumentWarnings(c, file_name, report);
+  LogDocumentWarnings(c, file_name, report, all);
   const char* missing = nullptr;
   for (Output& out : outputs)
     if (!FinishOutput(c, out) && missing == nullptr) missing = out.name;

@@ -87,6 +87,37 @@ void AppendText(CueFormat format, std::string_view text, std::string& out) {
   }
 }
 
+bool IsTimeChar(char c) { return (c >= '0' && c <= '9') || c == ':' || c == ',' || c == '.'; }
+bool IsDigitChar(char c) { return c >= '0' && c <= '9'; }
+
+// Whether `t` is a time as SRT readers read one: digits and colons (with a comma or
+// full stop before milliseconds), beginning and ending with a digit.
+bool IsTime(std::string_view t) {
+  return !t.empty() && IsDigitChar(t.front()) && IsDigitChar(t.back()) &&
+         t.find(':') != std::string_view::npos;
+}
+
+// SRT readers (ffmpeg's, and so mpv's and libass's, and VLC's) take a line with a time, "-->"
+// and a time for the timing line of a new cue, even within a cue's text: such a line would
+// end the cue and forge another. Its arrow is written "-- >"; any other "-->" stays. The
+// text of the cue's lines begins at `from`.
+void BreakTimingArrows(std::string& out, size_t from) {
+  for (size_t at = out.find("-->", from); at != std::string::npos; at = out.find("-->", at + 3)) {
+    size_t end = at;
+    while (end > from && (out[end - 1] == ' ' || out[end - 1] == '\t')) --end;
+    size_t begin = end;
+    while (begin > from && IsTimeChar(out[begin - 1])) --begin;
+    size_t after = at + 3;
+    while (after < out.size() && (out[after] == ' ' || out[after] == '\t')) ++after;
+    if (after < out.size() && (out[after] == '-' || out[after] == '+')) ++after;
+    size_t after_end = after;
+    while (after_end < out.size() && IsTimeChar(out[after_end])) ++after_end;
+    const std::string_view text = out;
+    if (IsTime(text.substr(begin, end - begin)) && IsTime(text.substr(after, after_end - after)))
+      out.insert(at + 2, 1, ' ');
+  }
+}
+
 // The cue's number and a line end.
 void AppendNumber(std::string& out, long long number) {
   char buf[24];
@@ -148,6 +179,7 @@ void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueL
 
 void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
                     const StyleTable* styles) {
+  const size_t text_begin = out.size();
   const bool styled = styles != nullptr && !lines.runs.empty();
   size_t run = 0, ruby = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
@@ -178,6 +210,7 @@ void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
     }
     out += "\r\n";
   }
+  if (format == CueFormat::kSrt) BreakTimingArrows(out, text_begin);  // WebVTT escapes every >
 }
 
 CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled,
@@ -210,10 +243,12 @@ std::string* CueFileWriter::BeginPlainCue(Interval time) {
   if (Ordered() || styled_ || file_ == nullptr || error_ != 0) return nullptr;
   AppendNumber(text_, ++number_);
   AppendTimingLine(format_, text_, time);
+  plain_text_begin_ = text_.size();
   return &text_;
 }
 
 void CueFileWriter::EndPlainCue() {
+  BreakTimingArrows(text_, plain_text_begin_);
   text_ += "\r\n";
   if (text_.size() >= kFlushSize) Flush();
 }

@@ -18,7 +18,8 @@ enum class CueFormat { kSrt, kVtt };
 /// Appends one cue: its number, the timing line ("HH:MM:SS,mmm --> HH:MM:SS,mmm" in SRT, with
 /// a full stop in WebVTT), its lines and an empty line, each ended by CR LF. With `styles`,
 /// runs of style become tags: SRT's <font color>, <b>, <i>, <u>; WebVTT's <b>, <i>, <u> and its
-/// colour classes. WebVTT text has &, < and > escaped.
+/// colour classes. WebVTT text has &, < and > escaped; in SRT, a text line that readers would
+/// take for a timing line (a time, "-->", a time) has its arrow written "-- >".
 void AppendCue(CueFormat format, std::string& out, long long number, Interval time,
                const CueLines& lines, const StyleTable* styles);
 
@@ -69,6 +70,7 @@ class CueFileWriter final : public CueSink {
   std::unique_ptr<OutputFile> file_;
   int error_;
   long long number_ = 0;
+  size_t plain_text_begin_ = 0;  // where the lines of the plain cue in hand begin in text_
   std::string text_, encoded_;
 };
 

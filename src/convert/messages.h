@@ -38,6 +38,17 @@ inline constexpr char kParagraphNeverShown[] =
     "---- WARNING: 1 paragraph of {} is never shown and was left out";
 inline constexpr char kParagraphsNeverShown[] =
     "---- WARNING: {} paragraphs of {} are never shown and were left out";
+inline constexpr char kNoProgrammeStart[] =
+    "---- WARNING: {} has no usable programme start; its times were left as they are";
+// The line checks (MaxLineLength, MaxLines): the count, the document, the limit.
+inline constexpr char kSubtitleLinesTooLong[] =
+    "---- WARNING: 1 subtitle of {} has lines longer than {} characters";
+inline constexpr char kSubtitlesLinesTooLong[] =
+    "---- WARNING: {} subtitles of {} have lines longer than {} characters";
+inline constexpr char kSubtitleTooManyLines[] =
+    "---- WARNING: 1 subtitle of {} has more than {} lines";
+inline constexpr char kSubtitlesTooManyLines[] =
+    "---- WARNING: {} subtitles of {} have more than {} lines";
 inline constexpr char kExternalEntities[] =
     "---- WARNING: {} refers to external entities; their text was left out";
 

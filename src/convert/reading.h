@@ -13,10 +13,13 @@ namespace capsel {
 inline constexpr char kTtmlNamespace[] = "http://www.w3.org/ns/ttml";
 inline constexpr char kEbuttMetadataNamespace[] = "urn:ebu:tt:metadata";
 
-/// Choices that change what a document gives; both are off by default.
+/// Choices that change what a document gives; all are off by default.
 struct ReadOptions {
   /// Subtract the document's ebuttm:documentStartOfProgramme from every time.
   bool subtract_start_of_programme = false;
+  /// A signed time added to every time after that ("-10:00:00:00", "500ms"); its frames count
+  /// at the document's frame rate. Empty: none.
+  std::string time_offset;
   /// Keep the runs of style (colour, bold, italic, underline) in the cues' lines.
   bool style_tags = false;
 };
@@ -55,6 +58,7 @@ struct ReadReport {
   int never_shown = 0;               // paragraphs that give no cue
   int file_errors = 0;               // times that are there but do not read, and ends left open
   bool external_entities = false;    // text refers to an external entity, never loaded
+  bool no_programme_start = false;   // asked to subtract it, but the document gives none usable
 };
 
 }  // namespace capsel

@@ -142,6 +142,10 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
         slot = &f.sub_frame_rate;
       else if (name == "tickRate")
         slot = &f.tick_rate;
+      else if (name == "timeBase")
+        slot = &f.time_base;
+      else if (name == "dropMode")
+        slot = &f.drop_mode;
     }
     // The first of a name counts, as a lookup by name would find it.
     if (slot != nullptr && slot->data() == nullptr)
@@ -375,10 +379,12 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         frame.kind = Kind::kRoot;
         frame.timed = RootElement();
         legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
-        std::string s1, s2, s3, s4;
+        std::string s1, s2, s3, s4, s5, s6;
         timing_ = ReadTimingParameters(Value(attrs.frame_rate, s1),
                                        Value(attrs.frame_rate_multiplier, s2),
-                                       Value(attrs.sub_frame_rate, s3), Value(attrs.tick_rate, s4));
+                                       Value(attrs.sub_frame_rate, s3), Value(attrs.tick_rate, s4),
+                                       Value(attrs.time_base, s5), Value(attrs.drop_mode, s6));
+        ReadTimeOffset();
       }
       break;
     case Kind::kRoot:
@@ -597,7 +603,17 @@ void SaxReader::Flush() {
   }
 }
 
+// The offset's frames count at the document's frame rate; a frame number that this rate does
+// not have is a time that does not read, and no offset applies.
+void SaxReader::ReadTimeOffset() {
+  if (options_.time_offset.empty()) return;
+  const std::optional<double> offset = ParseTimeOffset(options_.time_offset, timing_);
+  if (!offset) ++report_.file_errors;
+  offset_ = offset.value_or(0);
+}
+
 void SaxReader::Finish() {
+  report_.no_programme_start = options_.subtract_start_of_programme && !start_of_programme_;
   for (Held& held : held_) {
     if (held.resolved) continue;
     held.interval.end = held.interval.begin + kOpenEndLimit;
@@ -606,10 +622,17 @@ void SaxReader::Finish() {
   Flush();
 }
 
+// Times count from the programme start, then the offset is added; neither leaves a time
+// below zero.
 void SaxReader::Shifted(Interval* interval) const {
-  if (!options_.subtract_start_of_programme || !start_of_programme_) return;
-  interval->begin = std::max(0.0, interval->begin - *start_of_programme_);
-  interval->end = std::max(0.0, interval->end - *start_of_programme_);
+  if (options_.subtract_start_of_programme && start_of_programme_) {
+    interval->begin = std::max(0.0, interval->begin - *start_of_programme_);
+    interval->end = std::max(0.0, interval->end - *start_of_programme_);
+  }
+  if (offset_ != 0) {
+    interval->begin = std::max(0.0, interval->begin + offset_);
+    interval->end = std::max(0.0, interval->end + offset_);
+  }
 }
 
 // A cue shorter than a millisecond would be written with its end equal to its begin.

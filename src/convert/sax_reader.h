@@ -118,6 +118,7 @@ class SaxReader {
     std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space, region;
     std::string_view color, font_weight, font_style, text_decoration, display, ruby;  // tts:
     std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
+    std::string_view time_base, drop_mode;                                            // ttp:
   };
   static Found Gather(SaxAttributes attrs);
   /// The value with its entity and character references resolved (in `scratch` if needed).
@@ -139,9 +140,10 @@ class SaxReader {
   void Resolve(double next_begin);
   void Flush();
   void Emit(Interval interval, const ParagraphContent& content);
+  void ReadTimeOffset();
   void Shifted(Interval* interval) const;
 
-  const ReadOptions options_;  // a copy: two flags, and no reference to outlive
+  const ReadOptions options_;  // a copy: a few settings, and no reference to outlive
   CueSink& sink_;
   std::function<std::string(std::string)> decode_;
   TimingParameters timing_;
@@ -164,6 +166,7 @@ class SaxReader {
   bool annotation_taken_ = false;  // the open ruby's first annotation has ended
   std::string start_of_programme_text_;
   std::optional<double> start_of_programme_;
+  double offset_ = 0;  // options_.time_offset at the document's frame rate
   ParagraphContent paragraph_;
   CueLines lines_;
   double previous_begin_ = 0, previous_end_ = 0;

@@ -44,11 +44,32 @@ std::optional<double> PositiveNumber(std::string_view text) {
   return v;
 }
 
+// A time code in the smpte time base: the frames it counts, less the frame numbers its drop
+// mode skipped up to its minute, at the effective frame rate. `seconds` may carry a fraction
+// and `frames` sub-frames; both count on as frames do.
+double SmpteSeconds(double hours, double minutes, double seconds, double frames,
+                    const TimingParameters& timing) {
+  double dropped = 0;
+  if (timing.drop_mode == DropMode::kDropNtsc)
+    dropped = (hours * 54 + minutes - std::floor(minutes / 10)) * 2;
+  else if (timing.drop_mode == DropMode::kDropPal)
+    dropped = (hours * 27 + std::floor(minutes / 2) - std::floor(minutes / 20)) * 4;
+  const double counted = (hours * 3600 + minutes * 60 + seconds) * timing.frame_rate + frames;
+  return (counted - dropped) / timing.EffectiveFrameRate();
+}
+
 }  // namespace
 
 TimingParameters ReadTimingParameters(std::string_view frame_rate, std::string_view multiplier,
-                                      std::string_view sub_frame_rate, std::string_view tick_rate) {
+                                      std::string_view sub_frame_rate, std::string_view tick_rate,
+                                      std::string_view time_base, std::string_view drop_mode) {
   TimingParameters t;
+  t.smpte = TrimXmlBlanks(time_base) == "smpte";
+  if (t.smpte) {
+    const std::string_view mode = TrimXmlBlanks(drop_mode);
+    if (mode == "dropNTSC") t.drop_mode = DropMode::kDropNtsc;
+    if (mode == "dropPAL") t.drop_mode = DropMode::kDropPal;
+  }
   bool frame_rate_given = false;
   if (auto v = PositiveNumber(frame_rate)) {
     t.frame_rate = *v;
@@ -98,7 +119,8 @@ std::optional<double> ParseCommonClockTime(std::string_view s) {
 }
 
 std::optional<double> ParseTimeExpression(std::string_view text, const TimingParameters& timing) {
-  if (auto common = ParseCommonClockTime(text)) return common;
+  if (!timing.CountsFrames())
+    if (auto common = ParseCommonClockTime(text)) return common;
   std::string_view s = TrimXmlBlanks(text);
   size_t pos = 0;
   double first = 0;
@@ -120,9 +142,9 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
       return std::nullopt;
     bool has_fraction = pos > seconds_start + 2;
     double total = first * 3600 + minutes * 60 + seconds;
+    double frames = 0;
     if (pos < s.size() && s[pos] == ':' && !has_fraction) {
       ++pos;
-      double frames = 0;
       // TTML counts frames, and sub-frames, from 0 to one below their rate.
       if (!ReadDecimal(s, pos, &frames, nullptr, false) || frames >= timing.frame_rate)
         return std::nullopt;
@@ -134,10 +156,10 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
           return std::nullopt;
         frames += sub_frames / timing.sub_frame_rate;
       }
-      total += frames / timing.EffectiveFrameRate();
     }
     if (pos != s.size()) return std::nullopt;
-    return total;
+    if (timing.CountsFrames()) return SmpteSeconds(first, minutes, seconds, frames, timing);
+    return total + frames / timing.EffectiveFrameRate();
   }
 
   // Offset time: a number and its unit.
@@ -149,6 +171,16 @@ std::optional<double> ParseTimeExpression(std::string_view text, const TimingPar
   if (unit == "f") return first / timing.EffectiveFrameRate();
   if (unit == "t") return first / timing.tick_rate;
   return std::nullopt;
+}
+
+std::optional<double> ParseTimeOffset(std::string_view text, const TimingParameters& timing) {
+  text = TrimXmlBlanks(text);
+  const bool negative = text.starts_with('-');
+  if (negative || text.starts_with('+')) text.remove_prefix(1);
+  if (text.empty() || !IsDigit(text[0])) return std::nullopt;  // one sign, then the time
+  const std::optional<double> time = ParseTimeExpression(text, timing);
+  if (!time) return std::nullopt;
+  return negative ? -*time : *time;
 }
 
 long long SrtMilliseconds(double seconds) {

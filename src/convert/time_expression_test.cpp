@@ -54,6 +54,16 @@ TEST(TimeExpression, ReadsClockAndOffsetTimes) {
   }
 }
 
+TEST(TimeExpression, AnOffsetTakesOneSignThenATime) {
+  const TimingParameters pal = ReadTimingParameters("25", "", "", "");
+  const std::pair<const char*, std::optional<double>> cases[] = {
+      {"-00:00:01:12", -1.48}, {"+2s", 2},
+      {"500ms", 0.5},          {" -10h ", -36000},
+      {"--5s", std::nullopt},  {"- 5s", std::nullopt},
+      {"-", std::nullopt},     {"-00:00:01:25", std::nullopt}};
+  for (const auto& [text, seconds] : cases) EXPECT_EQ(ParseTimeOffset(text, pal), seconds) << text;
+}
+
 TEST(TimingParameters, TickRateFollowsTheFrameRateWhenNotGiven) {
   EXPECT_DOUBLE_EQ(ReadTimingParameters("", "", "", "").tick_rate, 1);
   EXPECT_DOUBLE_EQ(ReadTimingParameters("25", "", "2", "").tick_rate, 50);

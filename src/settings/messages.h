@@ -17,5 +17,7 @@ inline constexpr char kIncompatibleSettings[] =
 // A value that cannot be used: the key, the value as written, the default that is used instead.
 inline constexpr char kUnusableSetting[] =
     "---- WARNING: {} = \"{}\" cannot be used; the default ({}) stays";
+inline constexpr char kUnusableTimeOffset[] =
+    "---- WARNING: TimeOffset = \"{}\" cannot be used; no offset is applied";
 
 }  // namespace capsel::msg

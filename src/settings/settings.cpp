@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <regex>
 
 #include "log/activity_log.h"
 #include "settings/ini.h"
@@ -62,6 +63,25 @@ bool ReadMinFileAgeNs(std::string_view text, std::int64_t* ns) {
   const bool usable = ParseNumber(text, &seconds) && seconds >= 0;
   if (!usable) ParseNumber(kDefaultMinFileAge, &seconds);
   *ns = static_cast<std::int64_t>(std::min(seconds, kMaxFileAgeSeconds) * 1e9);
+  return usable;
+}
+
+// A time as a document's times read ("10:00:00.5", "10:00:00:12", "36000s", "500ms"), with an
+// optional sign; the document reads it again at its own frame rate.
+bool ReadTimeOffset(std::string_view text, std::string* offset) {
+  static const std::regex kTimeOffset(
+      R"([+-]?(\d+:[0-5]\d:([0-5]\d|60)(\.\d+|:\d+(\.\d+)?)?|\d+(\.\d+)?(h|m|s|ms|f|t)))");
+  const bool usable = text.empty() || std::regex_match(text.begin(), text.end(), kTimeOffset);
+  *offset = usable ? std::string(text) : std::string();
+  return usable;
+}
+
+// A whole number from 0 up; anything else keeps 0 (false).
+bool ReadCount(std::string_view text, int* count) {
+  double number = 0;
+  const bool usable = ParseNumber(text, &number) && number >= 0 &&
+                      number <= std::numeric_limits<int>::max() && number == std::floor(number);
+  *count = usable ? static_cast<int>(number) : 0;
   return usable;
 }
 
@@ -138,8 +158,11 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   std::vector<std::string> warnings;
   auto apply = [&](const char* section, const char* key, const std::string& fallback) {
     const std::string text = ini.Get(section, key, fallback);
-    if (!ApplySetting(key, text, settings))
-      warnings.push_back(FormatMessage(msg::kUnusableSetting, {key, text, fallback}));
+    if (ApplySetting(key, text, settings)) return;
+    // Without an offset there is no default to name.
+    warnings.push_back(std::string_view(key) == "TimeOffset"
+                           ? FormatMessage(msg::kUnusableTimeOffset, {text})
+                           : FormatMessage(msg::kUnusableSetting, {key, text, fallback}));
   };
   apply("General", "Verbose", "0");
   apply("General", "UseLogfile", "0");
@@ -152,6 +175,9 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   apply("Processing", "AnsiCodePage", "1252");
   apply("Processing", "MinFileAge", kDefaultMinFileAge);
   apply("Processing", "Overlaps", "0");
+  apply("Processing", "TimeOffset", "");
+  apply("Processing", "MaxLineLength", "0");
+  apply("Processing", "MaxLines", "0");
   for (const FlagSetting& flag : kFlagSettings)
     apply(flag.section, flag.key, flag.default_on ? "1" : "0");
   return warnings;
@@ -193,6 +219,12 @@ bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
     return usable;
   } else if (key == "MinFileAge") {
     return ReadMinFileAgeNs(text, &s.MinFileAgeNs);
+  } else if (key == "TimeOffset") {
+    return ReadTimeOffset(text, &s.TimeOffset);
+  } else if (key == "MaxLineLength") {
+    return ReadCount(text, &s.MaxLineLength);
+  } else if (key == "MaxLines") {
+    return ReadCount(text, &s.MaxLines);
   }
   return true;
 }

@@ -43,6 +43,11 @@ struct Settings {
   bool StyleTags = false;                 // colour, bold, italic, underline as SRT tags
   bool WriteVtt = false;                  // a WebVTT file beside each SRT file
   int Overlaps = 0;  // cues shown together: 0 kept, 1 merged when their times are equal, 2 split
+  // A signed TTML time added to every time ("-10:00:00:00", "-36000s", "500ms"): its frames
+  // count at each document's frame rate, so it is read there; empty: none.
+  std::string TimeOffset;
+  int MaxLineLength = 0;  // lines longer than this many characters are reported; 0: off
+  int MaxLines = 0;       // subtitles of more lines than this are reported; 0: off
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";
@@ -86,8 +91,9 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& pr
 /// "<DELETE>"), Verbose, UseLogfile and WriteUtf8 are read as their fields say, every other
 /// flag takes 1, yes, true, on and 0, no, false, off in any case, an AnsiCodePage that is no
 /// whole positive number gives 0, a MinFileAge is seconds from 0 up, held to
-/// kMaxFileAgeSeconds. Returns false when the text cannot be used: the key's default is then
-/// in the field. Any other key changes nothing.
+/// kMaxFileAgeSeconds, a TimeOffset is a time expression with an optional sign, MaxLineLength
+/// and MaxLines are whole numbers from 0 up. Returns false when the text cannot be used: the key's
+/// default is then in the field. Any other key changes nothing.
 bool ApplySetting(std::string_view key, const std::string& text, Settings& settings);
 
 /// The compatibility warning for the settings file `file_name` (a bare name).

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "log/activity_log.h"
+#include "settings/messages.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_file_system.h"
 #include "testing/recording_prompter.h"
@@ -123,6 +124,38 @@ TEST(ApplySettings, MinFileAgeIsSecondsFromZeroUp) {
     const std::string ini = std::string("[Processing]\nMinFileAge=") + text;
     EXPECT_EQ(ApplySettings(IniFile::Parse(ini), "/c", s).size(), ns < 0 ? 1u : 0u) << text;
     EXPECT_EQ(s.MinFileAgeNs, ns < 0 ? 2000000000 : ns) << text;
+  }
+}
+
+// A TimeOffset is kept as written, for each document to read at its frame rate; MaxLineLength
+// and MaxLines are whole numbers from 0 up. Anything else is one warning, and stays off.
+TEST(ApplySettings, TimeOffsetAndLineChecks) {
+  const std::tuple<const char*, const char*, bool> cases[] = {{"TimeOffset", "-10:00:00:00", true},
+                                                              {"TimeOffset", "-36000s", true},
+                                                              {"TimeOffset", "+500ms", true},
+                                                              {"TimeOffset", "10:00:00.5", true},
+                                                              {"TimeOffset", "", true},
+                                                              {"TimeOffset", "-10 hours", false},
+                                                              {"TimeOffset", "--5s", false},
+                                                              {"TimeOffset", "00:60:00", false},
+                                                              {"TimeOffset", "5", false},
+                                                              {"MaxLineLength", "42", true},
+                                                              {"MaxLineLength", "-1", false},
+                                                              {"MaxLines", "2.5", false},
+                                                              {"MaxLines", "two", false}};
+  for (const auto& [key, text, usable] : cases) {
+    Settings s;
+    const auto warnings =
+        ApplySettings(IniFile::Parse(std::string("[Processing]\n") + key + "=" + text), "/c", s);
+    const std::string value = std::string_view(key) == "TimeOffset" ? s.TimeOffset
+                              : std::string_view(key) == "MaxLines"
+                                  ? std::to_string(s.MaxLines)
+                                  : std::to_string(s.MaxLineLength);
+    EXPECT_EQ(value, usable ? text : key[0] == 'T' ? "" : "0") << key << "=" << text;
+    const std::string warning = key[0] == 'T'
+                                    ? FormatMessage(msg::kUnusableTimeOffset, {text})
+                                    : FormatMessage(msg::kUnusableSetting, {key, text, "0"});
+    EXPECT_EQ(warnings, usable ? std::vector<std::string>{} : std::vector{warning}) << text;
   }
 }
 
