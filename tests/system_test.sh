@@ -20,11 +20,17 @@
 #           cues, one after the other in time; 1,000,000 cues in reverse): with each Overlaps,
 #           every WebVTT file (and with 1 and 2 every SRT file) has every cue in begin order,
 #           in little memory.
-#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts|order
+#  shared   three capsel processes with SharedWatchFolder=1 on one folder of 3,000 documents, one
+#           of them killed with SIGKILL at random moments and started again, five times: each
+#           document is converted and moved exactly once, each SRT file is whole, nothing is left
+#           in the watch folder or its claims, and the logs' "Processing" lines count each
+#           document once plus one for each conversion a kill cut short. The same over an NFS
+#           mount where this machine has an NFS client (SKIP with the reason where not).
+#   system_test.sh CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts|order|shared
 set -euo pipefail
 section=${3:-}
-[[ $section =~ ^(crash|writers|faults|interrupts|order)$ ]] ||
-  { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts|order"; exit 64; }
+[[ $section =~ ^(crash|writers|faults|interrupts|order|shared)$ ]] ||
+  { echo "usage: $0 CAPSEL CAPSEL_GENERATE crash|writers|faults|interrupts|order|shared"; exit 64; }
 if [ "$section" = faults ] && [ -z "${CAPSEL_IN_NAMESPACE:-}" ]; then
   unshare -rm true 2>/dev/null || { echo "skipped: no user and mount namespaces here"; exit 77; }
   CAPSEL_IN_NAMESPACE=1 exec unshare -rm "$0" "$@"
@@ -246,6 +252,54 @@ order() {
     done
   done
   echo "two documents disordered far beyond the window, in order with each Overlaps, in little memory"
+}
+
+# on_one_folder DIR: the three-instance run on DIR (made here), checked against the reference.
+on_one_folder() {
+  local dir=$1 i kill pid victim lines
+  mkdir -p "$dir"/{in,out,done}
+  for i in 1 2 3; do
+    printf '[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=%s/in\nOutPathSrt=%s/out\nOutPathXml=%s/done\nLogfileName=%s/capsel%s.log\nSharedWatchFolder=1\n[Processing]\nMinFileAge=0\n' \
+      "$dir" "$dir" "$dir" "$work" "$i" >"$work/capsel$i.ini"
+  done
+  start() { timeout -s KILL 300 "$capsel" --headless --config "$work/capsel$1.ini" >/dev/null 2>&1 & pids[$1]=$!; }
+  start 1 && start 2 && start 3
+  cp "$work/documents/"* "$dir/in/"
+  for kill in 1 2 3 4 5; do
+    sleep "$(awk -v r=$RANDOM 'BEGIN { printf "%.2f", 0.3 + r / 32767 * 0.7 }')"
+    victim=$((RANDOM % 3 + 1))
+    pkill -KILL -P "${pids[$victim]}" && wait "${pids[$victim]}" 2>/dev/null || true
+    start "$victim"
+  done
+  for i in $(seq 600); do [ -z "$(ls "$dir/in")" ] && [ -z "$(ls -A "$dir/in/.capsel-claims" 2>/dev/null)" ] && break; sleep 0.1; done
+  for i in 1 2 3; do pkill -TERM -P "${pids[$i]}" || true; done
+  wait "${pids[@]}" 2>/dev/null || true
+  [ -z "$(ls "$dir/in")" ] || fail "$dir: the watch folder is not empty: $(ls "$dir/in" | head -3)"
+  [ -z "$(ls -A "$dir/in/.capsel-claims" 2>/dev/null)" ] || fail "$dir: claims are left: $(find "$dir/in/.capsel-claims" | head -3)"
+  whole "$dir" move $(names) || fail "$dir: an SRT file or moved input is missing or not whole"
+  [ "$(ls "$dir/done" | wc -l)" = 3000 ] && [ "$(ls "$dir/out" | wc -l)" = 3000 ] || fail "$dir: not exactly one of each"
+  lines() { cat "$work"/capsel[123].log | cut -c22- | grep -c "^$1" || true; }
+  [ "$(lines 'Moving ')" = 3000 ] || fail "$dir: $(lines 'Moving ') moves logged"
+  # A conversion cut short: a Processing line with no Moving line after it in its own log.
+  local cut=0 n
+  for i in 1 2 3; do
+    n=$(cut -c22- "$work/capsel$i.log" | awk '/^Processing / { cut += pending; pending = 1 } /^Moving / { pending = 0 } END { print cut + pending }')
+    cut=$((cut + n))
+  done
+  [ "$(lines Processing)" = $((3000 + cut)) ] && [ "$cut" -le 5 ] || fail "$dir: $(lines Processing) conversions logged, $cut cut short"
+  ! cat "$work"/capsel[123].log | grep -q -e ERROR -e Error || fail "$dir: errors logged"
+  echo "$dir: 3,000 documents once each; $cut conversions cut short by the 5 kills"
+  rm -f "$work"/capsel[123].log
+}
+
+shared() {
+  mkdir -p "$work/documents" && "$generate" "$work/documents" 3000 100 d 9
+  settings "$work/reference" && cp "$work/documents/"* "$work/reference/in/" && once "$work/reference" || fail "reference run"
+  declare -a pids=()
+  on_one_folder "$work/local"
+  if ! grep -qw nfs /proc/filesystems; then
+    echo "SKIP: over NFS: this kernel has no NFS client (no nfs in /proc/filesystems)"
+  fi
 }
 
 [ -z "${CAPSEL_TRACE:-}" ] || set -x

@@ -76,7 +76,7 @@ void Engine::ConfigureLogFile() {
 
 bool Engine::tmrCheck_Timer() {
   ScanContext context{deps_.fs,    deps_.clock, deps_.timer,        settings_, log_,
-                      scan_state_, stop_,       &reload_requested_, abandon_};
+                      scan_state_, stop_,       &reload_requested_, abandon_,  &owner_};
   bool complete;
   do {
     ReloadIfRequested();

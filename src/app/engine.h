@@ -83,6 +83,7 @@ class Engine {
   ActivityLog log_;
   LogFileSink log_file_;
   ScanState scan_state_;
+  ClaimOwner owner_{ProcessOwner(), ProcessRuns};
   const std::atomic<bool>* stop_ = nullptr;
   const std::atomic<bool>* abandon_ = nullptr;
   std::atomic<bool> reload_requested_{false};

@@ -29,7 +29,11 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
                     const std::optional<FileInfo>& read) {
   const bool written = missing == nullptr;
   const Settings& s = c.settings;
-  const std::string source = s.InPath + file_name;
+  const std::string source = (c.claim_folder.empty() ? s.InPath : c.claim_folder) + file_name;
+  if (!c.claim_folder.empty() && !c.fs.Exists(source)) {
+    c.log.LogMessage(FormatMessage(msg::kClaimGone, {file_name}));
+    return;
+  }
   auto replaced = [&] {
     FileInfo now;
     if (!read || c.fs.Stat(source, &now) != 0 || now == *read) return false;
@@ -206,10 +210,11 @@ bool FinishOutput(ConvertContext& c, Output& out) {
 
 // Reads the document through the reader in pieces. 0, the errno of a read that failed, or
 // kAbandoned once `abandon` is raised.
-int ReadDocument(InputFile& in, EbuTtReader& reader, const std::atomic<bool>* abandon) {
+int ReadDocument(InputFile& in, EbuTtReader& reader, const ConvertContext& c) {
   std::vector<char> buffer(kReadSize);
   for (;;) {
-    if (abandon && abandon->load()) return kAbandoned;
+    if (c.abandon && c.abandon->load()) return kAbandoned;
+    if (c.progress) c.progress();
     long n = in.Read(buffer.data(), buffer.size());
     if (n < 0) return static_cast<int>(-n);
     if (n == 0 || !reader.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) return 0;
@@ -283,7 +288,8 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   AllOutputs all(outputs, s);
   try {
     std::unique_ptr<InputFile> in;
-    read_error = c.fs.OpenForReading(s.InPath + file_name, &in);
+    read_error =
+        c.fs.OpenForReading((c.claim_folder.empty() ? s.InPath : c.claim_folder) + file_name, &in);
     if (read_error == 0) {
       read = in->Info();
       outputs.push_back(
@@ -292,7 +298,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
         outputs.push_back(
             StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
       EbuTtReader reader(options, all, in->Size());
-      read_error = ReadDocument(*in, reader, c.abandon);
+      read_error = ReadDocument(*in, reader, c);
       if (read_error == 0) report = reader.Finish();
       if (c.abandon && c.abandon->load()) read_error = kAbandoned;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "convert/messages.h"
@@ -17,6 +18,12 @@ struct ConvertContext {
   ActivityLog& log;
   /// When set and true, the file in progress is given up between two pieces: see ConvertFile.
   const std::atomic<bool>* abandon = nullptr;
+  /// Where the file is read from and taken from, when not the watch folder: this instance's
+  /// claims (see Claims). A file that is no longer there when it is to be moved or deleted
+  /// was taken back from the claim: one line, and it is left alone.
+  std::string claim_folder = {};
+  /// Called between two pieces of the document.
+  std::function<void()> progress = {};
 };
 
 enum class ConvertEnd { kFinished, kAbandoned };

@@ -16,6 +16,13 @@ inline constexpr char kScanStopped[] =
     "---- DoConvert: Stopping; the remaining files wait for the next start.";
 inline constexpr char kScanEndsForReload[] =
     "---- DoConvert: Settings reload requested; the remaining files wait for the next scan.";
+// Sharing the watch folder with other instances.
+inline constexpr char kCannotClaim[] = "---- ERROR: Cannot claim {}: {}";
+inline constexpr char kReturningClaim[] =
+    "---- Returning {} to the watch folder: {} has not touched its claim for {} s";
+inline constexpr char kClaimGone[] =
+    "---- {} was taken back from this instance's claim while it was converted; another scan "
+    "converts it";
 inline constexpr char kScanFinished[] = "---- DoConvert: Finished - All files have been processed!";
 inline constexpr char kStoppedAtOnce[] =
     "---- DoConvert: Stopped at once; {} stays in the watch folder";

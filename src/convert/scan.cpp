@@ -25,8 +25,10 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   const std::string& folder = c.settings.InPath;  // ends with "/" unless empty
   // A reload that names another folder starts afresh: nothing seen in the old one counts.
   if (c.state.folder != folder) {
+    std::unique_ptr<Claims> claims = std::move(c.state.claims);  // they follow InPath anyway
     c.state = ScanState();
     c.state.folder = folder;
+    c.state.claims = std::move(claims);
   }
   std::vector<std::string> listed;
   if (int rc = c.fs.List(folder.empty() ? "." : folder, &listed)) {
@@ -88,6 +90,17 @@ void LogListing(ScanContext& c, int rc) {
 bool DoConvert(ScanContext& c) {
   c.timer.SetEnabled(false);
 
+  // Claims of dead instances go back first, so that this scan can take them.
+  Claims* claims = nullptr;
+  if (c.owner != nullptr) {
+    if (!c.state.claims)
+      c.state.claims = std::make_unique<Claims>(c.fs, c.clock, c.settings, c.log, *c.owner);
+    c.state.claims->ReturnAbandoned();
+    if (c.settings.SharedWatchFolder) {
+      claims = c.state.claims.get();
+      claims->Refresh(true);
+    }
+  }
   std::vector<std::string> queue;
   const int rc = ListWatchFolder(c, &queue);
   LogListing(c, rc);
@@ -98,15 +111,24 @@ bool DoConvert(ScanContext& c) {
   } else {
     c.log.LogMessage(msg::kQueueNotEmpty);
     ConvertContext convert{c.fs, c.settings, c.log, c.abandon};
+    if (claims != nullptr) {
+      convert.claim_folder = claims->Folder();
+      convert.progress = [claims] { claims->Refresh(); };
+    }
     for (const std::string& name : queue) {
       if (c.stop && c.stop->load()) end = End::kStop;
       if (end == End::kAll && c.reload && c.reload->load()) end = End::kReload;
       if (end != End::kAll) break;
-      if (ConvertFile(convert, name) == ConvertEnd::kAbandoned) {
+      if (claims != nullptr && !claims->Claim(name)) continue;  // another instance has it
+      const ConvertEnd converted = ConvertFile(convert, name);
+      // What could not leave the claim waits in the watch folder, as it would without one.
+      if (claims != nullptr) claims->GiveBack(name);
+      if (converted == ConvertEnd::kAbandoned) {
         end = End::kAbandoned;  // the file said so; nothing more is done now
         break;
       }
     }
+    if (claims != nullptr) claims->Tidy();
     if (end != End::kAbandoned)
       c.log.LogMessage(end == End::kStop     ? msg::kScanStopped
                        : end == End::kReload ? msg::kScanEndsForReload

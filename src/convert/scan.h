@@ -3,9 +3,11 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "convert/claims.h"
 #include "log/activity_log.h"
 #include "os/clock.h"
 #include "os/file_system.h"
@@ -30,6 +32,7 @@ struct ScanState {
   std::string folder;  // the InPath that all this is about
   Listing listing = Listing::kListed;
   std::map<std::string, Sighting> seen;
+  std::unique_ptr<Claims> claims;  // once the scan knows its owner
 };
 
 struct ScanContext {
@@ -46,6 +49,9 @@ struct ScanContext {
   const std::atomic<bool>* reload = nullptr;
   /// When set, the file in progress is given up as soon as it is true, and the scan ends.
   const std::atomic<bool>* abandon = nullptr;
+  /// This instance: with it, the scan removes what dead instances of this host left behind,
+  /// and with SharedWatchFolder it claims each file before converting it (see Claims).
+  const ClaimOwner* owner = nullptr;
 };
 
 /// The files of the watch folder that one scan takes, in ascending byte order: ordinary

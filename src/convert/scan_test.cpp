@@ -204,5 +204,62 @@ TEST_F(ScanTest, StopsAfterTheFileInProgressOrAtOnce) {
   }
 }
 
+// Instances sharing the watch folder: whose claims go back, and what an owner does when its
+// claim was taken back while it converted.
+TEST_F(ScanTest, ClaimsOfDeadInstancesGoBackAndOnlyThose) {
+  ClaimOwner me{"here.100", [](long pid) { return pid == 100 || pid == 300; }};
+  context.owner = &me;
+  settings.SharedWatchFolder = true;
+  struct Case {
+    const char* owner;
+    std::int64_t untouched_s;
+    bool returned;
+  };
+  const Case cases[] = {{"here.200", 0, true},    // this host, its process gone: at once
+                        {"here.300", 0, false},   // this host, still running
+                        {"there.7", 61, true},    // another host, stale
+                        {"there.8", 59, false}};  // another host, fresh
+  fs.now_ns = clock.now_ns;
+  for (const Case& k : cases) {
+    fs.AddFile(std::string("/w/in/.capsel-claims/") + k.owner + "/" + k.owner + ".xml", kDoc,
+               900 * kSecond);
+    fs.dir_mtime[std::string("/w/in/.capsel-claims/") + k.owner] =
+        clock.now_ns - k.untouched_s * kSecond;
+  }
+  fs.AddFile("/w/out/.capsel-here.200-abcdefghij.part", "left by a killed capsel");
+  fs.AddFile("/w/out/.capsel-here.300-abcdefghij.part", "still being written");
+  timer.Advance(2000);
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.owner);
+    const std::string name = std::string(k.owner) + ".xml";
+    EXPECT_EQ(fs.Has("/w/done/" + name), k.returned);
+    EXPECT_EQ(fs.Has("/w/in/.capsel-claims/" + std::string(k.owner) + "/" + name), !k.returned);
+    const std::string line = "---- Returning " + name + " to the watch folder: " + k.owner +
+                             " has not touched its claim for " + std::to_string(k.untouched_s) +
+                             " s";
+    EXPECT_EQ(std::count(watch.lines.begin(), watch.lines.end(), "01.01.1970 00:00:00  " + line),
+              k.returned);
+  }
+  EXPECT_FALSE(fs.Has("/w/out/.capsel-here.200-abcdefghij.part"));
+  EXPECT_TRUE(fs.Has("/w/out/.capsel-here.300-abcdefghij.part"));
+
+  // Frozen while converting: another instance gave the claim back meanwhile.
+  AddOld("late.xml");
+  fs.before_call = [&](FakeFileSystem::Op op, const std::string& path) {
+    if (op == FakeFileSystem::Op::kCommit && path == "/w/out/late.srt")
+      fs.Rename("/w/in/.capsel-claims/here.100/late.xml", "/w/in/late.xml");
+  };
+  const int failures = log.failure_count();
+  timer.Advance(2000);
+  fs.before_call = nullptr;
+  EXPECT_EQ(log.failure_count(), failures);
+  EXPECT_TRUE(fs.Has("/w/in/late.xml"));
+  EXPECT_NE(
+      std::find(watch.lines.begin(), watch.lines.end(),
+                "01.01.1970 00:00:00  ---- late.xml was taken back from this instance's claim "
+                "while it was converted; another scan converts it"),
+      watch.lines.end());
+}
+
 }  // namespace
 }  // namespace capsel

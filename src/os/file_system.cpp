@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,7 +67,11 @@ int SyncDir(const std::string& dir) {
   return ::fsync(fd.get()) == 0 ? 0 : errno;
 }
 
-// A hidden name beside `path` that matches no pattern a user or the scan looks for.
+constexpr char kTempPrefix[] = ".capsel-";
+constexpr char kTempSuffix[] = ".part";
+
+// A hidden name beside `path` that matches no pattern a user or the scan looks for, and names
+// its owner, so that what a killed capsel left can be told and removed (RemoveLeftovers).
 std::string TempNameFor(const std::string& path) {
   static std::mt19937_64 rng{std::random_device{}()};
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -74,7 +79,7 @@ std::string TempNameFor(const std::string& path) {
   for (int i = 0; i < 10; ++i) suffix += kDigits[rng() % 36];
   std::string dir = DirName(path);
   return (dir == "." && path.find('/') == std::string::npos ? std::string() : dir + "/") +
-         ".capsel-" + suffix + ".part";
+         kTempPrefix + ProcessOwner() + "-" + suffix + kTempSuffix;
 }
 
 // Opens an unnamed file in `dir` (Linux's O_TMPFILE): a crash before it is linked leaves
@@ -214,6 +219,26 @@ std::string BaseName(const std::string& path) {
 
 std::string ErrorText(int error) { return std::strerror(error); }
 
+std::string ProcessOwner() {
+  char host[256] = "";
+  if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') std::strcpy(host, "localhost");
+  return std::string(host) + "." + std::to_string(::getpid());
+}
+
+bool ProcessRuns(long pid) {
+  if (pid <= 0) return true;
+  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+std::string TemporaryFileOwner(const std::string& name) {
+  const std::string_view n = name;
+  if (!n.starts_with(kTempPrefix) || !n.ends_with(kTempSuffix)) return "";
+  const std::string_view middle = n.substr(
+      sizeof kTempPrefix - 1, n.size() - (sizeof kTempPrefix - 1) - (sizeof kTempSuffix - 1));
+  const size_t dash = middle.rfind('-');
+  return dash == std::string_view::npos ? "" : std::string(middle.substr(0, dash));
+}
+
 int RealFileSystem::List(const std::string& dir, std::vector<std::string>* names) {
   names->clear();
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
@@ -327,6 +352,18 @@ int RealFileSystem::Copy(const std::string& from, const std::string& to, bool sy
 
 int RealFileSystem::Remove(const std::string& path) {
   return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int RealFileSystem::MakeDir(const std::string& path) {
+  return ::mkdir(path.c_str(), 0755) == 0 || errno == EEXIST ? 0 : errno;
+}
+
+int RealFileSystem::RemoveDir(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+int RealFileSystem::Touch(const std::string& path) {
+  return ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0 ? 0 : errno;
 }
 
 bool RealFileSystem::Exists(const std::string& path) {

@@ -91,6 +91,13 @@ class FileSystem {
   virtual int Copy(const std::string& from, const std::string& to, bool sync) = 0;
   /// Removes a file.
   virtual int Remove(const std::string& path) = 0;
+  /// Makes the folder `path` (its parent must exist); 0 also when it is there already.
+  virtual int MakeDir(const std::string& path) = 0;
+  /// Removes the empty folder `path`.
+  virtual int RemoveDir(const std::string& path) = 0;
+  /// Sets the modification time of `path` (a file or a folder) to now, by the clock of the
+  /// file system that holds it.
+  virtual int Touch(const std::string& path) = 0;
   /// True when `path` names an existing entry of any kind.
   virtual bool Exists(const std::string& path) = 0;
   /// True when both paths name the same existing file or folder.
@@ -114,6 +121,9 @@ class RealFileSystem final : public FileSystem {
   int Rename(const std::string& from, const std::string& to) override;
   int Copy(const std::string& from, const std::string& to, bool sync) override;
   int Remove(const std::string& path) override;
+  int MakeDir(const std::string& path) override;
+  int RemoveDir(const std::string& path) override;
+  int Touch(const std::string& path) override;
   bool Exists(const std::string& path) override;
   bool SameFile(const std::string& a, const std::string& b) override;
   int SetCurrentDir(const std::string& dir) override;
@@ -125,5 +135,12 @@ std::string DirName(const std::string& path);
 std::string BaseName(const std::string& path);
 /// A short human text for an errno value.
 std::string ErrorText(int error);
+
+/// This process as the owner of claims and temporary files: "HOSTNAME.PID".
+std::string ProcessOwner();
+/// Whether a process of this machine runs under `pid` (true where that cannot be told).
+bool ProcessRuns(long pid);
+/// The owner ("HOSTNAME.PID") of a hidden temporary file capsel named, or "" for any other name.
+std::string TemporaryFileOwner(const std::string& name);
 
 }  // namespace capsel

@@ -97,6 +97,7 @@ constexpr FlagSetting kFlagSettings[] = {
     {"Processing", "SubtractStartOfProgramme", false, &Settings::SubtractStartOfProgramme},
     {"Processing", "StyleTags", false, &Settings::StyleTags},
     {"Processing", "WriteVtt", false, &Settings::WriteVtt},
+    {"Folders", "SharedWatchFolder", false, &Settings::SharedWatchFolder},
 };
 
 bool SameWord(std::string_view a, std::string_view b) {
@@ -175,6 +176,7 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   apply("Processing", "AnsiCodePage", "1252");
   apply("Processing", "MinFileAge", kDefaultMinFileAge);
   apply("Processing", "Overlaps", "0");
+  apply("Folders", "ClaimTimeout", "60");
   apply("Processing", "TimeOffset", "");
   apply("Processing", "MaxLineLength", "0");
   apply("Processing", "MaxLines", "0");
@@ -212,6 +214,12 @@ bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
   } else if (key == "AnsiCodePage") {
     s.AnsiCodePage = ReadCodePage(text);
     s.AnsiCodePageText = text;
+  } else if (key == "ClaimTimeout") {
+    double seconds = 0;
+    const bool usable =
+        ParseNumber(text, &seconds) && seconds >= 1 && seconds <= kMaxFileAgeSeconds;
+    s.ClaimTimeoutS = usable ? static_cast<std::int64_t>(seconds) : 60;
+    return usable;
   } else if (key == "Overlaps") {
     double mode = 0;
     const bool usable = ParseNumber(text, &mode) && (mode == 0 || mode == 1 || mode == 2);

@@ -42,6 +42,8 @@ struct Settings {
   bool SubtractStartOfProgramme = false;  // times count from the programme's start
   bool StyleTags = false;                 // colour, bold, italic, underline as SRT tags
   bool WriteVtt = false;                  // a WebVTT file beside each SRT file
+  bool SharedWatchFolder = false;         // other instances take files from the same watch folder
+  std::int64_t ClaimTimeoutS = 60;        // a claim untouched this long belongs to a dead instance
   int Overlaps = 0;  // cues shown together: 0 kept, 1 merged when their times are equal, 2 split
   // A signed TTML time added to every time ("-10:00:00:00", "-36000s", "500ms"): its frames
   // count at each document's frame rate, so it is read there; empty: none.

@@ -30,6 +30,10 @@ class FakeFileSystem final : public FileSystem {
   /// Entries that are neither files nor folders (links, FIFOs): listed, told apart by Stat.
   std::map<std::string, FileInfo::Kind> others;
   std::set<std::string> dirs{"/"};
+  /// The file server's clock: what Touch, MakeDir and a rename in or out of a folder set a
+  /// folder's modification time to.
+  std::int64_t now_ns = 0;
+  std::map<std::string, std::int64_t> dir_mtime;
   std::string cwd = "/";
   /// Runs before every call, on the caller's thread, with the call's op and path: lets a test
   /// hold a call while it acts elsewhere.
@@ -79,7 +83,7 @@ class FakeFileSystem final : public FileSystem {
     auto it = files.find(p);
     if (it == files.end() && !dirs.count(p) && !others.count(p)) return ENOENT;
     using K = FileInfo::Kind;
-    *info = it == files.end() ? FileInfo{dirs.count(p) ? K::kDirectory : others[p]}
+    *info = it == files.end() ? FileInfo{dirs.count(p) ? K::kDirectory : others[p], dir_mtime[p]}
                               : InfoOf(it->second);
     return 0;
   }
@@ -136,6 +140,7 @@ class FakeFileSystem final : public FileSystem {
     File moved = std::move(it->second);
     files.erase(it);
     files[t] = std::move(moved);
+    dir_mtime[DirName(f)] = dir_mtime[DirName(t)] = now_ns;
     return 0;
   }
   int Copy(const std::string& from, const std::string& to, bool sync) override {
@@ -151,6 +156,24 @@ class FakeFileSystem final : public FileSystem {
     std::string p = Abs(path);
     if (int rc = Check(Op::kRemove, p)) return rc;
     return files.erase(p) ? 0 : ENOENT;
+  }
+  int MakeDir(const std::string& path) override {
+    std::string p = Abs(path);
+    if (!dirs.count(DirName(p))) return ENOENT;
+    if (dirs.insert(p).second) dir_mtime[p] = now_ns;
+    return 0;
+  }
+  int RemoveDir(const std::string& path) override {
+    std::string p = Abs(path);
+    for (const auto& [file, data] : files)
+      if (DirName(file) == p) return ENOTEMPTY;
+    return dirs.erase(p) ? 0 : ENOENT;
+  }
+  int Touch(const std::string& path) override {
+    std::string p = Abs(path);
+    if (!dirs.count(p) && !files.count(p)) return ENOENT;
+    (dirs.count(p) ? dir_mtime[p] : files[p].mtime_ns) = now_ns;
+    return 0;
   }
   bool Exists(const std::string& path) override {
     std::string p = Abs(path);
