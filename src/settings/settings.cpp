@@ -175,6 +175,7 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   apply("Processing", "AnsiCodePage", "1252");
   apply("Processing", "MinFileAge", kDefaultMinFileAge);
   apply("Processing", "Overlaps", "0");
+  apply("Processing", "PositionTags", "0");
   apply("Processing", "TimeOffset", "");
   apply("Processing", "MaxLineLength", "0");
   apply("Processing", "MaxLines", "0");
@@ -212,10 +213,10 @@ bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
   } else if (key == "AnsiCodePage") {
     s.AnsiCodePage = ReadCodePage(text);
     s.AnsiCodePageText = text;
-  } else if (key == "Overlaps") {
+  } else if (key == "Overlaps" || key == "PositionTags") {
     double mode = 0;
     const bool usable = ParseNumber(text, &mode) && (mode == 0 || mode == 1 || mode == 2);
-    s.Overlaps = usable ? static_cast<int>(mode) : 0;
+    (key == "Overlaps" ? s.Overlaps : s.PositionTags) = usable ? static_cast<int>(mode) : 0;
     return usable;
   } else if (key == "MinFileAge") {
     return ReadMinFileAgeNs(text, &s.MinFileAgeNs);
