@@ -257,15 +257,17 @@ std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
   frame.style.Overlay(own);
   if (options_.placement && frame.kind != Kind::kSpan) {
     frame.layout = parent.layout;
+    // Most paragraphs name a region and nothing more: the rest is read only when it is there.
     const bool aligned = attrs.style.data() != nullptr && layout_.StylesSetAlignment();
-    if (aligned || attrs.region.data() != nullptr || attrs.origin.data() != nullptr ||
-        attrs.extent.data() != nullptr || attrs.display_align.data() != nullptr ||
-        attrs.text_align.data() != nullptr || attrs.direction.data() != nullptr) {
+    const bool own = attrs.origin.data() != nullptr || attrs.extent.data() != nullptr ||
+                     attrs.display_align.data() != nullptr || attrs.text_align.data() != nullptr ||
+                     attrs.direction.data() != nullptr;
+    if (aligned || own || attrs.region.data() != nullptr) {
       std::string scratch, region_scratch;
       frame.layout = layout_.Enter(
           parent.layout, Value(attrs.region, region_scratch),
           aligned ? SplitIds(Value(attrs.style, scratch)) : std::vector<std::string>{},
-          LayoutAttributes(attrs));
+          own ? LayoutAttributes(attrs) : LayoutStyle{});
     }
   }
   return ruby;
