@@ -30,7 +30,8 @@ BENCHMARK(BM_ParseTimeExpression);
 class SrtText final : public CueSink {
  public:
   explicit SrtText(bool styled) : styled_(styled) {}
-  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override {
+  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
+             const Placement&) override {
     AppendCue(CueFormat::kSrt, text, ++number_, time, lines, styled_ ? &styles : nullptr);
   }
   std::string text;

@@ -14,19 +14,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadOptions options;
   options.style_tags = data[0] & 1;
   options.subtract_start_of_programme = data[0] & 2;
+  options.placement = data[0] & 4;
+  const int tags = (data[0] >> 3) % 3;
   const unsigned piece_pattern = data[1];
   std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
   FakeFileSystem fs;
   std::unique_ptr<OutputFile> srt_file, vtt_file;
   fs.CreateReplacing("/doc.srt", false, &srt_file);
   fs.CreateReplacing("/doc.vtt", false, &vtt_file);
-  CueFileWriter srt(CueFormat::kSrt, 1252, options.style_tags, std::move(srt_file), 0);
-  CueFileWriter vtt(CueFormat::kVtt, 65001, options.style_tags, std::move(vtt_file), 0);
+  CueFileWriter srt(CueFormat::kSrt, 1252, options.style_tags, std::move(srt_file), 0,
+                    Overlaps::kKeep, {}, tags);
+  CueFileWriter vtt(CueFormat::kVtt, 65001, options.style_tags, std::move(vtt_file), 0,
+                    Overlaps::kKeep, {}, tags);
   struct Both final : CueSink {
     CueFileWriter *a, *b;
-    void OnCue(Interval t, const CueLines& l, const StyleTable& s) override {
-      a->OnCue(t, l, s);
-      b->OnCue(t, l, s);
+    void OnCue(Interval t, const CueLines& l, const StyleTable& s, const Placement& p) override {
+      a->OnCue(t, l, s, p);
+      b->OnCue(t, l, s, p);
     }
   } both;
   both.a = &srt;

@@ -11,7 +11,7 @@ CAPSEL_RUN_PACKAGES=(qt6-qpa-plugins fonts-dejavu-core)
 # files back and which draws subtitles as libass draws them, clang with its sanitizer runtimes
 # for the fuzz targets, clang-format for the layout check, and Python for the scripts that count.
 CAPSEL_TEST_PACKAGES=(libgtest-dev libbenchmark-dev time xvfb xauth trayer xdotool imagemagick x11-utils nodejs
-                      ffmpeg lintian man-db groff-base systemd clang libclang-rt-14-dev clang-format python3)
+                      ffmpeg chromium lintian man-db groff-base systemd clang libclang-rt-14-dev clang-format python3)
 
 # Installs the named Debian packages that are not installed yet (through sudo when not root).
 ensure_packages() {

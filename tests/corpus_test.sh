@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Converts every document of the shared corpus of real-world documents three times, as it is,
-# with StyleTags, SubtractStartOfProgramme and WriteVtt, and with Overlaps=2 and WriteVtt, and
-# checks what only such documents show:
+# Converts every document of the shared corpus of real-world documents four times, as it is,
+# with StyleTags, SubtractStartOfProgramme and WriteVtt, with Overlaps=2 and WriteVtt, and with
+# PositionTags=2 and WriteVtt, and checks what only such documents show:
 #  - every SRT file is SubRip as players read it: blocks of a number counting from 1, a timing
 #    line and text lines, each block ended by one empty line, CR LF after every line only;
 #  - text that the documents say must never show does not, and a few lines that only they
@@ -16,7 +16,9 @@
 #  - each WebVTT file passes a real WebVTT parser (the npm package webvtt-parser, installed
 #    into the build folder on first use) and has as many cues as the SRT file beside it;
 #  - with Overlaps=2 no two entries overlap, and each SRT file shows the same lines at every
-#    moment as the one written as it is (tests/same_moments.py).
+#    moment as the one written as it is (tests/same_moments.py);
+#  - with PositionTags=2 the documents that put text at the top have it tagged so, and those with
+#    EBU-TT-D's classic bottom region (10% 10%, 80% 80%, displayAlign after) have no tag at all.
 #   tests/corpus_test.sh CAPSEL CORPUS BUILD_DIR
 set -euo pipefail
 capsel=$1 corpus=$2 build=$3
@@ -98,9 +100,24 @@ EOF2
 convert extras $'StyleTags=1\nSubtractStartOfProgramme=1\nWriteVtt=1\n'
 convert split $'Overlaps=2\nWriteVtt=1\n'
 python3 "$here/same_moments.py" "$work/plain/out" "$work/split/out" || fail "Overlaps=2 changed what is shown"
+convert places $'PositionTags=2\nWriteVtt=1\n'
+while IFS='|' read -r doc line; do
+  grep -qxF "$line"$'\r' "$work/places/out/$doc.srt" || fail "$doc.srt lacks the line: $line"
+done <<'EOF2'
+exo__netflix_japanese_ttml|{\an8}I.2 Acronyms
+rosetta__GenericTestAllStyles2+ja|{\an8}row 3
+w3cimsc__BasicTiming012|{\an9}This
+EOF2
+grep -qx '00:00:10.000 --> 00:00:12.000 line:10%'$'\r' "$work/places/out/exo__netflix_japanese_ttml.vtt" ||
+  fail "exo__netflix_japanese_ttml.vtt: its first cue is not at the top"
+for doc in irt__br-in-p-001-ttml irt__content-in-multiple-div-001-ttml irt__timing-on-span-001-ttml \
+  scf__ttml2srtxml_req-0853-001_clock_variants scf__ttml2srtxml_req-0855-006_two_lines; do
+  ! grep -q -e '{\\an' "$work/places/out/$doc.srt" || fail "$doc.srt: a tag in the classic bottom region"
+  ! grep -q -e '--> .* ' "$work/places/out/$doc.vtt" || fail "$doc.vtt: a cue setting in the classic bottom region"
+done
 
 # The begin (in ms) of each distinct entry with text, against the packets ffmpeg reads.
-for f in "$work"/plain/out/*.srt "$work"/extras/out/*.srt; do
+for f in "$work"/plain/out/*.srt "$work"/extras/out/*.srt "$work"/places/out/*.srt; do
   tr -d '\r' <"$f" | awk 'BEGIN { RS = "" } { cue = substr($0, index($0, "\n") + 1) }
     index(cue, "\n") && !seen[cue]++ { split(cue, t, /[:,]/); print ((t[1] * 60 + t[2]) * 60 + t[3]) * 1000 + t[4] }' |
     sort -n >"$work/written.txt"
@@ -110,12 +127,12 @@ done
 
 parser="$build/node_modules/webvtt-parser"
 [ -d "$parser" ] || npm install --silent --no-audit --no-fund --prefix "$build" webvtt-parser@2.2.0 >/dev/null
-vtts=("$work"/extras/out/*.vtt "$work"/split/out/*.vtt)
-[ ${#vtts[@]} -eq "$(ls "$work"/{extras,split}/out/*.srt | wc -l)" ] || fail "not one WebVTT file for each SRT file"
+vtts=("$work"/{extras,split,places}/out/*.vtt)
+[ ${#vtts[@]} -eq "$(ls "$work"/{extras,split,places}/out/*.srt | wc -l)" ] || fail "not one WebVTT file for each SRT file"
 NODE_PATH="$build/node_modules" node "$here/vtt/validate.js" "${vtts[@]}" >"$work/checked.txt" ||
   { grep INVALID "$work/checked.txt"; exit 1; }
 while read -r path cues; do
   blocks=$(grep -c -- ' --> ' "${path%.vtt}.srt" || true)
   [ "$cues" -eq "$blocks" ] || fail "$(basename "$path"): $cues cues, its SRT file $blocks"
 done <"$work/checked.txt"
-echo "corpus ok: $(ls "$work/plain/done" | wc -l) documents three times, every SRT file valid, ${#vtts[@]} WebVTT files valid"
+echo "corpus ok: $(ls "$work/plain/done" | wc -l) documents four times, every SRT file valid, ${#vtts[@]} WebVTT files valid"

@@ -139,7 +139,8 @@ class AllOutputs final : public CueSink {
  public:
   AllOutputs(std::vector<Output>& outputs, const Settings& s)
       : outputs_(outputs), max_length_(s.MaxLineLength), max_lines_(s.MaxLines) {}
-  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override {
+  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
+             const Placement& place) override {
     if (max_lines_ > 0 && lines.size() > static_cast<size_t>(max_lines_)) ++too_many_lines;
     if (max_length_ > 0) {
       for (size_t i = 0; i < lines.size(); ++i) {
@@ -149,13 +150,14 @@ class AllOutputs final : public CueSink {
         }
       }
     }
-    for (Output& o : outputs_) o.writer->OnCue(time, lines, styles);
+    for (Output& o : outputs_) o.writer->OnCue(time, lines, styles, place);
   }
   // Only a single output can take a cue's lines straight from the reader, and only when no
   // check needs to see them.
-  std::string* BeginPlainCue(Interval time) override {
+  std::string* BeginPlainCue(Interval time, const Placement& place) override {
     const bool checked = max_length_ > 0 || max_lines_ > 0;
-    return outputs_.size() == 1 && !checked ? outputs_[0].writer->BeginPlainCue(time) : nullptr;
+    return outputs_.size() == 1 && !checked ? outputs_[0].writer->BeginPlainCue(time, place)
+                                            : nullptr;
   }
   void EndPlainCue() override { outputs_[0].writer->EndPlainCue(); }
 
@@ -183,7 +185,8 @@ Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format,
     return fs.CreateScratch(dir, f);
   };
   out.writer = std::make_unique<CueFileWriter>(format, cp.number, styled, std::move(file), rc,
-                                               static_cast<Overlaps>(c.settings.Overlaps), scratch);
+                                               static_cast<Overlaps>(c.settings.Overlaps), scratch,
+                                               c.settings.PositionTags);
   return out;
 }
 
@@ -276,6 +279,8 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
   ReadOptions options;
   options.subtract_start_of_programme = s.SubtractStartOfProgramme;
   options.style_tags = s.StyleTags;
+  // Where cues stand matters to the tags, and to the order of lines in a shared entry.
+  options.placement = s.PositionTags > 0 || s.Overlaps > 0;
   options.time_offset = s.TimeOffset;
 
   const std::string base = file_name.substr(0, file_name.size() >= 4 ? file_name.size() - 4 : 0);

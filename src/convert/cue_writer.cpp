@@ -213,11 +213,40 @@ void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
   if (format == CueFormat::kSrt) BreakTimingArrows(out, text_begin);  // WebVTT escapes every >
 }
 
+void AppendPlacement(CueFormat format, int tags, const Placement& place, std::string& out) {
+  const bool top = place.vertical == Placement::kTop;
+  if (tags == 0 || (tags == 1 && !top)) return;
+  if (format == CueFormat::kSrt) {
+    const int key = (2 - place.vertical) * 3 + place.horizontal + 1;
+    if (key == 2) return;
+    out += "{\\an";
+    out += static_cast<char>('0' + key);
+    out += '}';
+    return;
+  }
+  // WebVTT takes whole percentages from 0 to 100.
+  auto percent = [&out](const char* name, float value) {
+    out += name;
+    out += std::to_string(static_cast<int>(std::clamp(value, 0.0f, 100.0f) + 0.5f));
+    out += '%';
+  };
+  if (top) percent(" line:", place.edge);
+  if (tags == 1) return;
+  if (place.vertical == Placement::kMiddle) out += " line:50%";
+  if (place.horizontal == Placement::kCentre) return;
+  const bool left = place.horizontal == Placement::kLeft;
+  out += left ? " align:left" : " align:right";
+  if (!place.area_known) return;
+  percent(" position:", left ? place.x : place.x + place.width);
+  percent(" size:", place.width);
+}
+
 CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled,
                              std::unique_ptr<OutputFile> file, int open_error, Overlaps overlaps,
-                             MakeScratch scratch)
+                             MakeScratch scratch, int position_tags)
     : overlaps_(overlaps),
       order_(std::move(scratch), kWindowBytes),
+      position_tags_(position_tags),
       format_(format),
       code_page_(code_page),
       styled_(styled),
@@ -226,23 +255,44 @@ CueFileWriter::CueFileWriter(CueFormat format, int code_page, bool styled,
   if (format_ == CueFormat::kVtt) text_ = kVttHeader;
 }
 
-void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable& styles) {
+// The place as written, as the number of its group.
+int CueFileWriter::PlacementGroup(const Placement& place) {
+  if (position_tags_ == 0) return 0;
+  std::string text;
+  AppendPlacement(format_, position_tags_, place, text);
+  auto [at, added] = placement_groups_.try_emplace(std::move(text), placements_.size());
+  if (added) placements_.push_back(at->first);
+  return at->second;
+}
+
+void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
+                          const Placement& place) {
   if (file_ == nullptr || error_ != 0) return;
-  if (!Ordered()) {
-    AppendCue(format_, text_, ++number_, time, lines, styled_ ? &styles : nullptr);
+  if (!Ordered()) {  // SRT: the tag stands before the first line
+    AppendNumber(text_, ++number_);
+    AppendTimingLine(format_, text_, time);
+    AppendPlacement(format_, position_tags_, place, text_);
+    AppendCueLines(format_, text_, lines, styled_ ? &styles : nullptr);
+    text_ += "\r\n";
     if (text_.size() >= kFlushSize) Flush();
     return;
   }
-  OrderedCue cue{SrtMilliseconds(time.begin), SrtMilliseconds(time.end), received_++, 0, 0, {}};
+  OrderedCue cue{SrtMilliseconds(time.begin),
+                 SrtMilliseconds(time.end),
+                 received_++,
+                 PlacementGroup(place),
+                 place.vertical,
+                 {}};
   AppendCueLines(format_, cue.text, lines, styled_ ? &styles : nullptr);
   error_ = order_.Add(std::move(cue));
 }
 
-std::string* CueFileWriter::BeginPlainCue(Interval time) {
+std::string* CueFileWriter::BeginPlainCue(Interval time, const Placement& place) {
   // A file that is not written takes its cues by OnCue, which drops them.
   if (Ordered() || styled_ || file_ == nullptr || error_ != 0) return nullptr;
   AppendNumber(text_, ++number_);
   AppendTimingLine(format_, text_, time);
+  AppendPlacement(format_, position_tags_, place, text_);
   plain_text_begin_ = text_.size();
   return &text_;
 }
@@ -260,7 +310,11 @@ void CueFileWriter::WriteEntry(const OrderedCue& entry) {
   AppendSrtMilliseconds(text_, entry.begin_ms, separator);
   text_ += " --> ";
   AppendSrtMilliseconds(text_, entry.end_ms, separator);
+  // WebVTT's settings follow the timing; SRT's tag stands before the entry's first line.
+  const std::string& place = placements_[static_cast<size_t>(entry.group)];
+  if (format_ == CueFormat::kVtt) text_ += place;
   text_ += "\r\n";
+  if (format_ == CueFormat::kSrt) text_ += place;
   text_ += entry.text;
   text_ += "\r\n";
   if (text_.size() >= kFlushSize) Flush();

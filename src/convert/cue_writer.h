@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "convert/cue_order.h"
 #include "convert/reading.h"
@@ -31,6 +33,12 @@ void AppendCueBody(CueFormat format, std::string& out, Interval time, const CueL
 void AppendCueLines(CueFormat format, std::string& out, const CueLines& lines,
                     const StyleTable* styles);
 
+/// Appends where a cue stands, as `tags` says (0: nowhere, 1: the top only, 2: every anchor):
+/// SRT's tag {\anN} (N as the numeric keypad places it), or WebVTT's cue settings, each led
+/// by a space: line for top and middle, align with the area's position and size for left and
+/// right. Nothing for bottom centre, where players put a cue anyway.
+void AppendPlacement(CueFormat format, int tags, const Placement& place, std::string& out);
+
 /// The first line and empty line every WebVTT file begins with.
 inline constexpr char kVttHeader[] = "WEBVTT\r\n\r\n";
 
@@ -40,17 +48,20 @@ inline constexpr char kVttHeader[] = "WEBVTT\r\n\r\n";
 /// order, as they come. Otherwise (WebVTT wants its cues in the order they begin) cues are
 /// put in that order (cues of one begin in the document's order) in bounded memory, through
 /// a scratch file for a document disordered beyond the window, made into entries as
-/// `overlaps` says, and written at Commit.
+/// `overlaps` says, and written at Commit. `position_tags` says which places are written
+/// (see AppendPlacement); cues written in different places never share an entry.
 class CueFileWriter final : public CueSink {
  public:
   using MakeScratch = std::function<int(std::unique_ptr<ScratchFile>*)>;
   /// `file` may be null (it could not be created): the cues are then only counted, and
   /// Commit reports `open_error`.
   CueFileWriter(CueFormat format, int code_page, bool styled, std::unique_ptr<OutputFile> file,
-                int open_error, Overlaps overlaps = Overlaps::kKeep, MakeScratch scratch = {});
-  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) override;
+                int open_error, Overlaps overlaps = Overlaps::kKeep, MakeScratch scratch = {},
+                int position_tags = 0);
+  void OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
+             const Placement& place) override;
   /// An SRT file without styles takes its cues' lines straight into its buffer.
-  std::string* BeginPlainCue(Interval time) override;
+  std::string* BeginPlainCue(Interval time, const Placement& place) override;
   void EndPlainCue() override;
   /// Writes what is left and gives the file its name. 0, or the first errno of the writing.
   int Commit();
@@ -58,11 +69,16 @@ class CueFileWriter final : public CueSink {
  private:
   void Flush();
   void WriteEntry(const OrderedCue& entry);
+  int PlacementGroup(const Placement& place);
   bool Ordered() const { return format_ == CueFormat::kVtt || overlaps_ != Overlaps::kKeep; }
 
   Overlaps overlaps_;
   CueOrder order_;
   long long received_ = 0;
+  int position_tags_;
+  // Each place as written (tag or cue settings) once, numbered as a group; group 0 is none.
+  std::vector<std::string> placements_{""};
+  std::unordered_map<std::string, int> placement_groups_{{"", 0}};
 
   CueFormat format_;
   int code_page_;

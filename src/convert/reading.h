@@ -6,6 +6,7 @@
 #include <string>
 
 #include "convert/paragraph_lines.h"
+#include "convert/ttml_layout.h"
 #include "convert/ttml_style.h"
 
 namespace capsel {
@@ -22,18 +23,23 @@ struct ReadOptions {
   std::string time_offset;
   /// Keep the runs of style (colour, bold, italic, underline) in the cues' lines.
   bool style_tags = false;
+  /// Work out where each paragraph stands (otherwise every cue is placed at the bottom centre).
+  bool placement = false;
 };
 
 /// Receives the cues of a document in the order they are to be written.
 class CueSink {
  public:
   virtual ~CueSink() = default;
-  /// One cue: seconds from the start, and its lines (styles refer to `styles`).
-  virtual void OnCue(Interval time, const CueLines& lines, const StyleTable& styles) = 0;
+  /// One cue: seconds from the start, its lines (styles refer to `styles`) and where it stands.
+  virtual void OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
+                     const Placement& place) = 0;
   /// A cue whose lines the reader writes itself, as plain text without styles: the sink
   /// writes what comes before the lines and gives the text to append them to, each line ended
   /// by CR LF, then EndPlainCue finishes the cue. Null: the sink takes its cues by OnCue.
-  virtual std::string* BeginPlainCue(Interval /*time*/) { return nullptr; }
+  virtual std::string* BeginPlainCue(Interval /*time*/, const Placement& /*place*/) {
+    return nullptr;
+  }
   virtual void EndPlainCue() {}
 };
 

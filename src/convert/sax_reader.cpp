@@ -133,6 +133,16 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
         slot = &f.display;
       else if (name == "ruby")
         slot = &f.ruby;
+      else if (name == "origin")
+        slot = &f.origin;
+      else if (name == "extent")
+        slot = &f.extent;
+      else if (name == "displayAlign")
+        slot = &f.display_align;
+      else if (name == "textAlign")
+        slot = &f.text_align;
+      else if (name == "direction")
+        slot = &f.direction;
     } else if (InVocabulary(uri, {"#parameter"})) {
       if (name == "frameRate")
         slot = &f.frame_rate;
@@ -146,6 +156,8 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
         slot = &f.time_base;
       else if (name == "dropMode")
         slot = &f.drop_mode;
+      else if (name == "cellResolution")
+        slot = &f.cell_resolution;
     }
     // The first of a name counts, as a lookup by name would find it.
     if (slot != nullptr && slot->data() == nullptr)
@@ -243,7 +255,29 @@ std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
   own.ruby.reset();
   frame.style = parent.style;
   frame.style.Overlay(own);
+  if (options_.placement && frame.kind != Kind::kSpan) {
+    frame.layout = parent.layout;
+    // Most paragraphs name a region and nothing more: the rest is read only when it is there.
+    const bool aligned = attrs.style.data() != nullptr && layout_.StylesSetAlignment();
+    const bool own = attrs.origin.data() != nullptr || attrs.extent.data() != nullptr ||
+                     attrs.display_align.data() != nullptr || attrs.text_align.data() != nullptr ||
+                     attrs.direction.data() != nullptr;
+    if (aligned || own || attrs.region.data() != nullptr) {
+      std::string scratch, region_scratch;
+      frame.layout = layout_.Enter(
+          parent.layout, Value(attrs.region, region_scratch),
+          aligned ? SplitIds(Value(attrs.style, scratch)) : std::vector<std::string>{},
+          own ? LayoutAttributes(attrs) : LayoutStyle{});
+    }
+  }
   return ruby;
+}
+
+LayoutStyle SaxReader::LayoutAttributes(const Found& attrs) const {
+  std::string s1, s2, s3, s4, s5;
+  return layout_.ReadAttributes(Value(attrs.origin, s1), Value(attrs.extent, s2),
+                                Value(attrs.display_align, s3), Value(attrs.text_align, s4),
+                                Value(attrs.direction, s5));
 }
 
 void SaxReader::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role) {
@@ -304,11 +338,14 @@ void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
 }
 
 // A region is kept as it stands until the body begins, when all styles are known.
-void SaxReader::AddRegion(const Found& attrs) {
+bool SaxReader::AddRegion(const Found& attrs) {
   std::string_view id = attrs.xml_id.data() != nullptr ? attrs.xml_id : attrs.id;
-  if (id.data() == nullptr) return;
+  if (id.data() == nullptr) return false;
   std::string scratch, key(TrimXmlBlanks(Value(id, scratch)));
-  regions_.push_back({std::move(key), SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs)});
+  regions_.push_back({key, SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs)});
+  if (options_.placement)
+    layout_.AddRegion(std::move(key), regions_.back().references, LayoutAttributes(attrs));
+  return true;
 }
 
 // A region hidden by tts:display, its own or its styles', hides what is shown in it.
@@ -321,6 +358,7 @@ void SaxReader::ResolveRegions() {
     if (s.display_none.value_or(false)) hidden_regions_.insert(region.id);
   }
   regions_.clear();
+  if (options_.placement) layout_.Resolve();
 }
 
 // A set that animates tts:display shows or hides its parent for the set's own interval; sets
@@ -385,6 +423,8 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
                                        Value(attrs.sub_frame_rate, s3), Value(attrs.tick_rate, s4),
                                        Value(attrs.time_base, s5), Value(attrs.drop_mode, s6));
         ReadTimeOffset();
+        if (options_.placement)
+          layout_.SetRoot(Value(attrs.extent, s1), Value(attrs.cell_resolution, s2));
       }
       break;
     case Kind::kRoot:
@@ -414,13 +454,20 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         if (id.data() != nullptr) {
           std::string scratch;
           std::string key(id.data() == attrs.id.data() ? Value(id, scratch) : id);
-          style_sheet_.Add(std::move(key), SplitIds(Value(attrs.style, scratch)),
-                           InlineStyle(attrs));
+          std::vector<std::string> references = SplitIds(Value(attrs.style, scratch));
+          if (options_.placement) layout_.AddStyle(key, references, LayoutAttributes(attrs));
+          style_sheet_.Add(std::move(key), std::move(references), InlineStyle(attrs));
         }
       }
       break;
     case Kind::kLayout:
-      if (is("region")) AddRegion(attrs);
+      if (is("region") && AddRegion(attrs)) frame.kind = Kind::kRegion;
+      break;
+    case Kind::kRegion:
+      if (is("style") && options_.placement) {
+        std::string scratch;
+        layout_.AddRegionStyle(SplitIds(Value(attrs.style, scratch)), LayoutAttributes(attrs));
+      }
       break;
     case Kind::kHeadMetadata:
       if (is_metadata("documentMetadata")) frame.kind = Kind::kDocumentMetadata;
@@ -555,6 +602,7 @@ void SaxReader::AddText(const Frame& frame, std::string_view text, Interval visi
 
 void SaxReader::StartParagraph(Frame& frame) {
   paragraph_.Clear();
+  if (options_.placement) place_ = TtmlLayout::Place(frame.layout);
   // A paragraph whose end is open lasts until a later one begins.
   if (begin_readable_ && frame.timed.interval.begin < kIndefinite)
     Resolve(frame.timed.interval.begin);
@@ -572,7 +620,7 @@ void SaxReader::FinishParagraph(Frame& frame) {
   if (interval.end < kIndefinite) previous_end_ = interval.end;
   if (open) {
     ++report_.file_errors;  // nothing in the document says when it ends
-    held_.push_back({interval, false, paragraph_});
+    held_.push_back({interval, false, paragraph_, place_});
     while (held_.size() > kMaxHeld && !held_.front().resolved) {
       Held& oldest = held_.front();
       oldest.interval.end = oldest.interval.begin + kOpenEndLimit;
@@ -580,9 +628,9 @@ void SaxReader::FinishParagraph(Frame& frame) {
       Flush();
     }
   } else if (held_.empty()) {
-    Emit(interval, paragraph_);
+    Emit(interval, paragraph_, place_);
   } else {
-    held_.push_back({interval, true, paragraph_});
+    held_.push_back({interval, true, paragraph_, place_});
   }
   paragraph_.Clear();
 }
@@ -598,7 +646,7 @@ void SaxReader::Resolve(double next_begin) {
 
 void SaxReader::Flush() {
   while (!held_.empty() && held_.front().resolved) {
-    Emit(held_.front().interval, held_.front().content);
+    Emit(held_.front().interval, held_.front().content, held_.front().place);
     held_.pop_front();
   }
 }
@@ -642,7 +690,7 @@ static bool Shown(Interval interval) {
 
 // A paragraph gives one cue for its interval or, where its text is timed on its own, one for
 // each stretch in which the text stays the same; none when it is never shown.
-void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
+void SaxReader::Emit(Interval interval, const ParagraphContent& content, const Placement& place) {
   bool shown = false;
   if (!interval.Empty()) {
     if (!content.HasTimedText(interval)) {
@@ -650,20 +698,21 @@ void SaxReader::Emit(Interval interval, const ParagraphContent& content) {
       Shifted(&interval);
       shown = Shown(interval);
       // Without styles the lines go straight into the sink's text where it takes them so.
-      std::string* text = shown && !options_.style_tags ? sink_.BeginPlainCue(interval) : nullptr;
+      std::string* text =
+          shown && !options_.style_tags ? sink_.BeginPlainCue(interval, place) : nullptr;
       if (text != nullptr) {
         content.LayOutText(visible.begin, visible.end, text);
         sink_.EndPlainCue();
       } else if (shown) {
         content.LayOut(visible.begin, visible.end, options_.style_tags, &lines_);
-        sink_.OnCue(interval, lines_, styles_);
+        sink_.OnCue(interval, lines_, styles_, place);
       }
     } else {
       content.ForEachStretch(interval, options_.style_tags,
                              [&](Interval stretch, const CueLines& lines) {
                                Shifted(&stretch);
                                if (!Shown(stretch)) return;
-                               sink_.OnCue(stretch, lines, styles_);
+                               sink_.OnCue(stretch, lines, styles_, place);
                                shown = true;
                              });
     }

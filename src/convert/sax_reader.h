@@ -16,6 +16,7 @@
 #include "convert/paragraph_lines.h"
 #include "convert/reading.h"
 #include "convert/time_expression.h"
+#include "convert/ttml_layout.h"
 #include "convert/ttml_style.h"
 #include "convert/ttml_timing.h"
 
@@ -65,6 +66,7 @@ class SaxReader {
     kStyling,
     kHeadMetadata,
     kLayout,
+    kRegion,
     kDocumentMetadata,
     kStartOfProgramme,
     kBody,
@@ -95,6 +97,7 @@ class SaxReader {
     bool restricted = false;
     std::vector<Interval> shown;
     RubyPart ruby = RubyPart::kNone;
+    LayoutContext layout;  // body, div, p
   };
   // A piece of a ruby's annotation (or other text in it), held until the ruby ends: it
   // follows the base.
@@ -110,6 +113,7 @@ class SaxReader {
     Interval interval;
     bool resolved;
     ParagraphContent content;
+    Placement place;
   };
 
   // The attributes the reader uses, found in one pass over an element's attributes; each
@@ -118,7 +122,8 @@ class SaxReader {
     std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space, region;
     std::string_view color, font_weight, font_style, text_decoration, display, ruby;  // tts:
     std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
-    std::string_view time_base, drop_mode;                                            // ttp:
+    std::string_view time_base, drop_mode, cell_resolution;                           // ttp:
+    std::string_view origin, extent, display_align, text_align, direction;            // tts:
   };
   static Found Gather(SaxAttributes attrs);
   /// The value with its entity and character references resolved (in `scratch` if needed).
@@ -131,7 +136,8 @@ class SaxReader {
   std::optional<RubyRole> OpenTimed(Frame& frame, const Frame& parent, const Found& attrs);
   void OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role);
   void CloseRubyPart(const Frame& frame, const Frame& parent);
-  void AddRegion(const Found& attrs);
+  /// False for a region without an id, which nothing can refer to.
+  bool AddRegion(const Found& attrs);
   void ResolveRegions();
   void ApplySet(const Found& attrs);
   void AddText(const Frame& frame, std::string_view text, Interval visible);
@@ -139,7 +145,8 @@ class SaxReader {
   void FinishParagraph(Frame& frame);
   void Resolve(double next_begin);
   void Flush();
-  void Emit(Interval interval, const ParagraphContent& content);
+  void Emit(Interval interval, const ParagraphContent& content, const Placement& place);
+  LayoutStyle LayoutAttributes(const Found& attrs) const;
   void ReadTimeOffset();
   void Shifted(Interval* interval) const;
 
@@ -160,6 +167,8 @@ class SaxReader {
   };
   std::vector<Region> regions_;  // until the body begins
   std::unordered_set<std::string> hidden_regions_;
+  TtmlLayout layout_;
+  Placement place_;                     // of the paragraph in hand
   std::vector<Annotation> annotation_;  // of the open ruby
   std::vector<Annotation> after_ruby_;  // text directly in the open ruby, which follows it
   size_t annotation_bytes_ = 0;

@@ -177,6 +177,7 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   apply("Processing", "MinFileAge", kDefaultMinFileAge);
   apply("Processing", "Overlaps", "0");
   apply("Folders", "ClaimTimeout", "60");
+  apply("Processing", "PositionTags", "0");
   apply("Processing", "TimeOffset", "");
   apply("Processing", "MaxLineLength", "0");
   apply("Processing", "MaxLines", "0");
@@ -220,10 +221,10 @@ bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
         ParseNumber(text, &seconds) && seconds >= 1 && seconds <= kMaxFileAgeSeconds;
     s.ClaimTimeoutS = usable ? static_cast<std::int64_t>(seconds) : 60;
     return usable;
-  } else if (key == "Overlaps") {
+  } else if (key == "Overlaps" || key == "PositionTags") {
     double mode = 0;
     const bool usable = ParseNumber(text, &mode) && (mode == 0 || mode == 1 || mode == 2);
-    s.Overlaps = usable ? static_cast<int>(mode) : 0;
+    (key == "Overlaps" ? s.Overlaps : s.PositionTags) = usable ? static_cast<int>(mode) : 0;
     return usable;
   } else if (key == "MinFileAge") {
     return ReadMinFileAgeNs(text, &s.MinFileAgeNs);

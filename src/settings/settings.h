@@ -45,6 +45,7 @@ struct Settings {
   bool SharedWatchFolder = false;         // other instances take files from the same watch folder
   std::int64_t ClaimTimeoutS = 60;        // a claim untouched this long belongs to a dead instance
   int Overlaps = 0;  // cues shown together: 0 kept, 1 merged when their times are equal, 2 split
+  int PositionTags = 0;  // where cues stand is written: 0 never, 1 at the top only, 2 everywhere
   // A signed TTML time added to every time ("-10:00:00:00", "-36000s", "500ms"): its frames
   // count at each document's frame rate, so it is read there; empty: none.
   std::string TimeOffset;

@@ -128,7 +128,8 @@ TEST(ApplySettings, MinFileAgeIsSecondsFromZeroUp) {
 }
 
 // A TimeOffset is kept as written, for each document to read at its frame rate; MaxLineLength
-// and MaxLines are whole numbers from 0 up. Anything else is one warning, and stays off.
+// and MaxLines are whole numbers from 0 up, PositionTags 0, 1 or 2. Anything else is one
+// warning, and stays off.
 TEST(ApplySettings, TimeOffsetAndLineChecks) {
   const std::tuple<const char*, const char*, bool> cases[] = {{"TimeOffset", "-10:00:00:00", true},
                                                               {"TimeOffset", "-36000s", true},
@@ -142,15 +143,17 @@ TEST(ApplySettings, TimeOffsetAndLineChecks) {
                                                               {"MaxLineLength", "42", true},
                                                               {"MaxLineLength", "-1", false},
                                                               {"MaxLines", "2.5", false},
-                                                              {"MaxLines", "two", false}};
+                                                              {"MaxLines", "two", false},
+                                                              {"PositionTags", "2", true},
+                                                              {"PositionTags", "3", false}};
   for (const auto& [key, text, usable] : cases) {
     Settings s;
     const auto warnings =
         ApplySettings(IniFile::Parse(std::string("[Processing]\n") + key + "=" + text), "/c", s);
     const std::string value = std::string_view(key) == "TimeOffset" ? s.TimeOffset
-                              : std::string_view(key) == "MaxLines"
-                                  ? std::to_string(s.MaxLines)
-                                  : std::to_string(s.MaxLineLength);
+                              : std::string_view(key) == "MaxLines" ? std::to_string(s.MaxLines)
+                              : key[0] == 'P'                       ? std::to_string(s.PositionTags)
+                                              : std::to_string(s.MaxLineLength);
     EXPECT_EQ(value, usable ? text : key[0] == 'T' ? "" : "0") << key << "=" << text;
     const std::string warning = key[0] == 'T'
                                     ? FormatMessage(msg::kUnusableTimeOffset, {text})
