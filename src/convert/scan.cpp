@@ -24,10 +24,14 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   names->clear();
   const std::string& folder = c.settings.InPath;  // ends with "/" unless empty
   // A reload that names another folder starts afresh: nothing seen in the old one counts.
-  if (c.state.folder != folder) c.state = ScanState{folder};
+  if (c.state.folder != folder) {
+    c.state = ScanState{};
+    c.state.folder = folder;
+  }
   std::vector<std::string> listed;
   if (int rc = c.fs.List(folder.empty() ? "." : folder, &listed)) {
     c.state.seen.clear();
+    c.state.waiting = 0;
     return rc;
   }
 
@@ -56,6 +60,7 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   c.state.seen = std::move(seen);
   std::sort(names->begin(), names->end());
   if (names->size() > static_cast<size_t>(kMaxQueuedFiles)) names->resize(kMaxQueuedFiles);
+  c.state.waiting = static_cast<int>(c.state.seen.size() - names->size());
   return 0;
 }
 
@@ -94,15 +99,22 @@ bool DoConvert(ScanContext& c) {
     if (rc == 0 && c.settings.Verbose) c.log.LogMessage(msg::kNoXmlFiles);
   } else {
     c.log.LogMessage(msg::kQueueNotEmpty);
-    ConvertContext convert{c.fs, c.settings, c.log, c.abandon};
+    ConvertContext convert{c.fs, c.settings, c.log, c.abandon, c.observer};
     for (const std::string& name : queue) {
+      if (c.observer) c.observer->Alive();
       if (c.stop && c.stop->load()) end = End::kStop;
       if (end == End::kAll && c.reload && c.reload->load()) end = End::kReload;
       if (end != End::kAll) break;
-      if (ConvertFile(convert, name) == ConvertEnd::kAbandoned) {
+      if (c.observer) c.observer->Starting(name);
+      const std::int64_t began = c.clock.MonotonicNs();
+      FileOutcome outcome;
+      const ConvertEnd file_end = ConvertFile(convert, name, &outcome);
+      if (file_end == ConvertEnd::kAbandoned) {
         end = End::kAbandoned;  // the file said so; nothing more is done now
         break;
       }
+      outcome.ms = (c.clock.MonotonicNs() - began) / 1000000;
+      if (file_end == ConvertEnd::kFinished && c.observer) c.observer->Finished(outcome);
     }
     if (end != End::kAbandoned)
       c.log.LogMessage(end == End::kStop     ? msg::kScanStopped

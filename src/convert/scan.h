@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/convert_file.h"
 #include "log/activity_log.h"
 #include "os/clock.h"
 #include "os/file_system.h"
@@ -30,6 +31,9 @@ struct ScanState {
   std::string folder;  // the InPath that all this is about
   Listing listing = Listing::kListed;
   std::map<std::string, Sighting> seen;
+  /// The *.xml files that the last scan saw and did not take: not settled yet, or beyond
+  /// kMaxQueuedFiles.
+  int waiting = 0;
 };
 
 struct ScanContext {
@@ -46,6 +50,9 @@ struct ScanContext {
   const std::atomic<bool>* reload = nullptr;
   /// When set, the file in progress is given up as soon as it is true, and the scan ends.
   const std::atomic<bool>* abandon = nullptr;
+  /// When set, told of each file and that the scan goes on; a finished file's outcome comes
+  /// with the time it took.
+  ConvertObserver* observer = nullptr;
 };
 
 /// The files of the watch folder that one scan takes, in ascending byte order: ordinary

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "os/file_system.h"
@@ -42,6 +43,9 @@ struct Settings {
   bool SubtractStartOfProgramme = false;  // times count from the programme's start
   bool StyleTags = false;                 // colour, bold, italic, underline as SRT tags
   bool WriteVtt = false;                  // a WebVTT file beside each SRT file
+  // For the programs that watch a service; empty: not written.
+  std::string ResultsFile;  // a JSON line for each file finished
+  std::string MetricsFile;  // the counts in Prometheus' text format
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";
@@ -79,6 +83,11 @@ SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs);
 /// and the lines come back for the caller to log.
 std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& program_folder,
                                        Settings& settings);
+
+/// Each key that ApplySettings reads, in its order, with the text in force: the file's, or
+/// the default where the file has none or its text cannot be used.
+std::vector<std::pair<std::string, std::string>> SettingsInForce(const IniFile& ini,
+                                                                 const std::string& program_folder);
 
 /// Puts the text of the key `key` (named as in the settings file: "MinFileAge") into its
 /// field, read by that key's rules: folders get their trailing "/" (OutPathXml unless it is
