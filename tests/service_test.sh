@@ -81,6 +81,9 @@ done
 # The third instance writes outside the unit's folders.
 sed -i 's|^OutPathSrt=.*|OutPathSrt=/mnt/elsewhere|' /etc/capsel/edge.ini
 ctl start capsel.service capsel@news.service capsel@edge.service
+# Type=notify: start returns once capsel says it is ready, and its status line is there.
+[[ "$(systemctl --user show -P StatusText capsel.service)" == "Watching /var/lib/capsel/in: 0 converted, 0 failed since start" ]] ||
+  fail "capsel.service is active before it is ready"
 
 [ "$(systemctl --user show -P SyslogIdentifier capsel@news.service)" = capsel-news ] ||
   fail "capsel@news does not log as capsel-news"
@@ -123,17 +126,29 @@ drop /var/lib/capsel/news/in/news2.xml
 wait_for /var/lib/capsel/news/done/news2.xml || fail "news2.xml was not taken after the reload"
 cmp -s /var/lib/capsel/news/out2/news2.srt "$reference" || fail "the reload did not move the SRT output"
 [ "$(systemctl --user show -P MainPID capsel@news.service)" = "$pid" ] || fail "reload restarted capsel@news"
+echo '<tt' >/var/lib/capsel/news/in/bad.xml && wait_for /var/lib/capsel/news/done/bad.xml && sleep 3
+[[ "$(systemctl --user show -P StatusText capsel@news.service)" == "Watching /var/lib/capsel/news/in: 2 converted, 1 failed since start; last: bad.xml at "* ]] ||
+  fail "capsel@news status: $(systemctl --user show -P StatusText capsel@news.service)"
+# A settings file that fails the check is refused, and the old settings stay in force.
+sed -i 's|^OutPathSrt=.*|OutPathSrt=/var/lib/capsel/news/gone|' /etc/capsel/news.ini
+! systemctl --user reload capsel@news.service 2>/dev/null || fail "a broken settings file was reloaded"
+drop /var/lib/capsel/news/in/news3.xml && wait_for /var/lib/capsel/news/done/news3.xml && cmp -s /var/lib/capsel/news/out2/news3.srt "$reference" ||
+  fail "the refused reload changed the settings"
 wait_for /var/lib/capsel/edge/done/edge.xml || fail "edge.xml was not taken"
 [ -z "$(ls /mnt/elsewhere)" ] || fail "the sandbox let capsel write to /mnt/elsewhere"
 
 # The README's drop-in opens the folder.
 mkdir -p "$units/capsel@edge.service.d"
-printf '[Service]\nReadWritePaths=/mnt/elsewhere\n' >"$units/capsel@edge.service.d/folders.conf"
+printf '[Service]\nReadWritePaths=/mnt/elsewhere\nWatchdogSec=2\n' >"$units/capsel@edge.service.d/folders.conf"
 ctl daemon-reload
 ctl restart capsel@edge.service
 drop /var/lib/capsel/edge/in/edge2.xml
 wait_for /var/lib/capsel/edge/done/edge2.xml || fail "edge2.xml was not taken"
 cmp -s /mnt/elsewhere/edge2.srt "$reference" || fail "the drop-in did not make /mnt/elsewhere writable"
+# A capsel that stops answering is killed by the watchdog and started again.
+kill -STOP "$(systemctl --user show -P MainPID capsel@edge.service)"
+for _ in $(seq 200); do [ "$(systemctl --user show -P NRestarts capsel@edge.service)" = 1 ] && break; sleep 0.1; done
+[ "$(systemctl --user show -P NRestarts capsel@edge.service)" = 1 ] || fail "the watchdog did not restart a stopped capsel@edge"
 
 ctl stop capsel.service capsel@news.service capsel@edge.service
 for unit in capsel.service capsel@news.service capsel@edge.service; do
