@@ -64,10 +64,16 @@ chown capsel: /mnt/elsewhere
 # $XDG_CONFIG_HOME/systemd/user.
 export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=/var/lib
 units=$XDG_CONFIG_HOME/systemd/user
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" && mkdir -p "$units"
+# The services run as capsel and tell the manager they are ready through its notification
+# socket, $XDG_RUNTIME_DIR/systemd/notify. The system manager keeps that socket in
+# /run/systemd (0755) and, running with umask 0, makes it writable by all, so every service
+# user can reach it. A user-mode manager made the usual way (runtime folder 0700, umask 0022)
+# would shut capsel out: it could not send READY=1 and every start would time out. So the
+# runtime folder is 0755 and the manager runs with umask 0, as the system manager does.
+mkdir -p -m 0755 "$XDG_RUNTIME_DIR" && mkdir -p "$units"
 cp "$work/package/capsel.service" "$work/package/capsel@.service" "$units/"
 
-/lib/systemd/systemd --user --log-target=console --log-level=warning >"$work/manager.log" 2>&1 &
+(umask 0 && exec /lib/systemd/systemd --user --log-target=console --log-level=warning) >"$work/manager.log" 2>&1 &
 mgr=$!
 for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/systemd/private" ] && break; sleep 0.1; done
 systemctl --user is-system-running --wait >/dev/null 2>&1 || true
@@ -154,4 +160,4 @@ ctl stop capsel.service capsel@news.service capsel@edge.service
 for unit in capsel.service capsel@news.service capsel@edge.service; do
   [ "$(systemctl --user show -P Result "$unit")" = success ] || fail "$unit did not end cleanly"
 done
-echo "services ok: capsel.service and capsel@news, @edge converted in their sandbox, each only its own files; capsel@news reloaded its settings"
+echo "services ok: capsel.service and capsel@news, @edge said they were ready and converted in their sandbox, each only its own files; capsel@news reloaded its settings, refused a broken file and showed its counts; the watchdog restarted a stopped capsel@edge"
