@@ -45,8 +45,8 @@ cp "$root/usr/bin/capsel" "$root/etc/capsel/capsel.ini" "$root/lib/systemd/syste
 cp "$document" "$work/document.xml" && document=$work/document.xml
 mount -t tmpfs tmpfs /tmp
 mount -t tmpfs tmpfs /var/tmp
-mgr=""
-trap '[ -z "$mgr" ] || { kill "$mgr"; wait "$mgr"; } 2>/dev/null || true' EXIT
+mgr="" console=""
+trap 'for pid in $mgr $console; do { kill "$pid"; wait "$pid"; } 2>/dev/null || true; done' EXIT
 
 for dir in /etc /usr/bin /var/lib; do
   layer="$work/layer$(tr / _ <<<"$dir")"
@@ -73,7 +73,14 @@ units=$XDG_CONFIG_HOME/systemd/user
 mkdir -p -m 0755 "$XDG_RUNTIME_DIR" && mkdir -p "$units"
 cp "$work/package/capsel.service" "$work/package/capsel@.service" "$units/"
 
-(umask 0 && exec /lib/systemd/systemd --user --log-target=console --log-level=warning) >"$work/manager.log" 2>&1 &
+# The manager writes its log to /dev/console, the machine's console; here that is a terminal
+# whose output goes to $work/manager.log.
+script -qfc "tty >$work/console; exec sleep infinity" "$work/manager.log" </dev/null >/dev/null 2>&1 &
+console=$!
+for _ in $(seq 100); do [ -s "$work/console" ] && break; sleep 0.1; done
+[ -s "$work/console" ] || fail "no terminal for the manager's log"
+mount --bind "$(cat "$work/console")" /dev/console
+(umask 0 && exec /lib/systemd/systemd --user --log-target=console --log-level=warning) >/dev/console 2>&1 &
 mgr=$!
 for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/systemd/private" ] && break; sleep 0.1; done
 systemctl --user is-system-running --wait >/dev/null 2>&1 || true
