@@ -16,7 +16,10 @@
 #           reads it neither crashes capsel nor is lost.
 #  memory   a file larger than the memory limit, and a subtitle of 400 MB of text, are reported
 #           and the scan goes on.
-#   binary_test.sh CAPSEL DOCUMENT SRT cli|signals|names|memory  (SRT: DOCUMENT's conversion)
+#  service  --check on a table of settings files: status and lines; a mixed run's results file
+#           and metrics file (promtool accepts it) agree; into the journal (JOURNAL_STREAM
+#           names standard output) each line carries its priority.
+#   binary_test.sh CAPSEL DOCUMENT SRT cli|signals|names|memory|service  (SRT: DOCUMENT's conversion)
 set -euo pipefail
 capsel=$(realpath "$1") document=$(realpath "$2") srt=$(realpath "$3") section=$4
 work=$(mktemp -d)
@@ -139,6 +142,36 @@ memory() {
   grep -q "  ---- XML error in line 1, column 1: Document is empty$" "$work/out.txt" || fail "no error line"
   grep -q "  ---- A subtitle in a_long.xml holds more than 1 MB of text$" "$work/out.txt" || fail "no line for the long subtitle"
   [ -e "$work/done/a_huge.xml" ] && [ -e "$work/done/a_long.xml" ] && converted b_next || fail "the scan did not go on"
+}
+
+service() {
+  # As an ordinary user, for whom a folder's mode counts.
+  local as=() owner=$(id -u) name prep want line
+  [ "$owner" != 0 ] || { as=(setpriv --reuid=65534 --regid=65534 --clear-groups) owner=65534 && chmod 755 "$work"; }
+  while IFS='|' read -r name prep want line; do
+    rm -rf "$work"/{in,out,done,ro} && settings && eval "$prep" && chown -R "$owner" "$work"
+    [ "$(run "${as[@]}" "$capsel" --check --config "$work/capsel.ini")" = "$want" ] || fail "--check, $name: status"
+    [ "$(cat "$work/err.txt")" = "$(eval echo "\"$line\"")" ] || fail "--check, $name: standard error"
+    grep -qx "InPath = $work/in" "$work/out.txt" || fail "--check, $name: the values"
+  done <<'EOF'
+good|:|0|
+missing folder|sed -i 's/^OutPathSrt=.*/OutPathSrt=gone/' capsel.ini|3|capsel: OutPathSrt $work/gone/ cannot be used: No such file or directory
+unwritable folder|chmod 555 out|3|capsel: OutPathSrt $work/out/ cannot be used: Permission denied
+OutPathXml is the watch folder|sed -i 's/^OutPathXml=.*/OutPathXml=in/' capsel.ini|3|capsel: OutPathXml is the watch folder; processed files could not leave it
+unwritable log file|mkdir -m 555 ro && printf '[General]\nUseLogfile=1\n[Folders]\nLogfileName=ro/c.log' >>capsel.ini|3|capsel: LogfileName $work/ro/c.log cannot be written: Permission denied
+EOF
+  [ "$(run "$capsel" --check --config "$work/none.ini")" = 1 ] || fail "--check without a settings file: not status 1"
+
+  settings "$(printf '[General]\nResultsFile=r.jsonl\nMetricsFile=m.prom\n')" && drop a && drop b
+  echo '<tt' >"$work/in/c.xml" && : >"$work/out.txt"
+  [ "$(JOURNAL_STREAM=$(stat -c %d:%i "$work/out.txt") once)" = 2 ] || fail "mixed run: not status 2"
+  promtool check metrics <"$work/m.prom" || fail "promtool refuses the metrics"
+  for result in converted failed; do
+    [ "$(grep -c "\"result\":\"$result\"" "$work/r.jsonl")" = "$(sed -n "s/^capsel_files_total{result=\"$result\"} //p" "$work/m.prom")" ] ||
+      fail "the results file and the metrics differ for $result"
+  done
+  grep -q '^<3>.*  ---- XML error in line' "$work/out.txt" && grep -q '^<6>.*  Processing a.xml' "$work/out.txt" &&
+    [ "$(grep -vc '^<[346]>' "$work/out.txt")" = 0 ] || fail "journal lines without their priority"
 }
 
 cd "$work"

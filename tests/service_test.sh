@@ -45,8 +45,8 @@ cp "$root/usr/bin/capsel" "$root/etc/capsel/capsel.ini" "$root/lib/systemd/syste
 cp "$document" "$work/document.xml" && document=$work/document.xml
 mount -t tmpfs tmpfs /tmp
 mount -t tmpfs tmpfs /var/tmp
-mgr=""
-trap '[ -z "$mgr" ] || { kill "$mgr"; wait "$mgr"; } 2>/dev/null || true' EXIT
+mgr="" console=""
+trap 'for pid in $mgr $console; do { kill "$pid"; wait "$pid"; } 2>/dev/null || true; done' EXIT
 
 for dir in /etc /usr/bin /var/lib; do
   layer="$work/layer$(tr / _ <<<"$dir")"
@@ -64,10 +64,23 @@ chown capsel: /mnt/elsewhere
 # $XDG_CONFIG_HOME/systemd/user.
 export XDG_RUNTIME_DIR=$work/runtime XDG_CONFIG_HOME=/var/lib
 units=$XDG_CONFIG_HOME/systemd/user
-mkdir -p -m 0700 "$XDG_RUNTIME_DIR" && mkdir -p "$units"
+# The services run as capsel and tell the manager they are ready through its notification
+# socket, $XDG_RUNTIME_DIR/systemd/notify. The system manager keeps that socket in
+# /run/systemd (0755) and, running with umask 0, makes it writable by all, so every service
+# user can reach it. A user-mode manager made the usual way (runtime folder 0700, umask 0022)
+# would shut capsel out: it could not send READY=1 and every start would time out. So the
+# runtime folder is 0755 and the manager runs with umask 0, as the system manager does.
+mkdir -p -m 0755 "$XDG_RUNTIME_DIR" && mkdir -p "$units"
 cp "$work/package/capsel.service" "$work/package/capsel@.service" "$units/"
 
-/lib/systemd/systemd --user --log-target=console --log-level=warning >"$work/manager.log" 2>&1 &
+# The manager writes its log to /dev/console, the machine's console; here that is a terminal
+# whose output goes to $work/manager.log.
+script -qfc "tty >$work/console; exec sleep infinity" "$work/manager.log" </dev/null >/dev/null 2>&1 &
+console=$!
+for _ in $(seq 100); do [ -s "$work/console" ] && break; sleep 0.1; done
+[ -s "$work/console" ] || fail "no terminal for the manager's log"
+mount --bind "$(cat "$work/console")" /dev/console
+(umask 0 && exec /lib/systemd/systemd --user --log-target=console --log-level=warning) >/dev/console 2>&1 &
 mgr=$!
 for _ in $(seq 300); do [ -S "$XDG_RUNTIME_DIR/systemd/private" ] && break; sleep 0.1; done
 systemctl --user is-system-running --wait >/dev/null 2>&1 || true
@@ -81,6 +94,9 @@ done
 # The third instance writes outside the unit's folders.
 sed -i 's|^OutPathSrt=.*|OutPathSrt=/mnt/elsewhere|' /etc/capsel/edge.ini
 ctl start capsel.service capsel@news.service capsel@edge.service
+# Type=notify: start returns once capsel says it is ready, and its status line is there.
+[[ "$(systemctl --user show -P StatusText capsel.service)" == "Watching /var/lib/capsel/in: 0 converted, 0 failed since start" ]] ||
+  fail "capsel.service is active before it is ready"
 
 [ "$(systemctl --user show -P SyslogIdentifier capsel@news.service)" = capsel-news ] ||
   fail "capsel@news does not log as capsel-news"
@@ -123,20 +139,32 @@ drop /var/lib/capsel/news/in/news2.xml
 wait_for /var/lib/capsel/news/done/news2.xml || fail "news2.xml was not taken after the reload"
 cmp -s /var/lib/capsel/news/out2/news2.srt "$reference" || fail "the reload did not move the SRT output"
 [ "$(systemctl --user show -P MainPID capsel@news.service)" = "$pid" ] || fail "reload restarted capsel@news"
+echo '<tt' >/var/lib/capsel/news/in/bad.xml && wait_for /var/lib/capsel/news/done/bad.xml && sleep 3
+[[ "$(systemctl --user show -P StatusText capsel@news.service)" == "Watching /var/lib/capsel/news/in: 2 converted, 1 failed since start; last: bad.xml at "* ]] ||
+  fail "capsel@news status: $(systemctl --user show -P StatusText capsel@news.service)"
+# A settings file that fails the check is refused, and the old settings stay in force.
+sed -i 's|^OutPathSrt=.*|OutPathSrt=/var/lib/capsel/news/gone|' /etc/capsel/news.ini
+! systemctl --user reload capsel@news.service 2>/dev/null || fail "a broken settings file was reloaded"
+drop /var/lib/capsel/news/in/news3.xml && wait_for /var/lib/capsel/news/done/news3.xml && cmp -s /var/lib/capsel/news/out2/news3.srt "$reference" ||
+  fail "the refused reload changed the settings"
 wait_for /var/lib/capsel/edge/done/edge.xml || fail "edge.xml was not taken"
 [ -z "$(ls /mnt/elsewhere)" ] || fail "the sandbox let capsel write to /mnt/elsewhere"
 
 # The README's drop-in opens the folder.
 mkdir -p "$units/capsel@edge.service.d"
-printf '[Service]\nReadWritePaths=/mnt/elsewhere\n' >"$units/capsel@edge.service.d/folders.conf"
+printf '[Service]\nReadWritePaths=/mnt/elsewhere\nWatchdogSec=2\n' >"$units/capsel@edge.service.d/folders.conf"
 ctl daemon-reload
 ctl restart capsel@edge.service
 drop /var/lib/capsel/edge/in/edge2.xml
 wait_for /var/lib/capsel/edge/done/edge2.xml || fail "edge2.xml was not taken"
 cmp -s /mnt/elsewhere/edge2.srt "$reference" || fail "the drop-in did not make /mnt/elsewhere writable"
+# A capsel that stops answering is killed by the watchdog and started again.
+kill -STOP "$(systemctl --user show -P MainPID capsel@edge.service)"
+for _ in $(seq 200); do [ "$(systemctl --user show -P NRestarts capsel@edge.service)" = 1 ] && break; sleep 0.1; done
+[ "$(systemctl --user show -P NRestarts capsel@edge.service)" = 1 ] || fail "the watchdog did not restart a stopped capsel@edge"
 
 ctl stop capsel.service capsel@news.service capsel@edge.service
 for unit in capsel.service capsel@news.service capsel@edge.service; do
   [ "$(systemctl --user show -P Result "$unit")" = success ] || fail "$unit did not end cleanly"
 done
-echo "services ok: capsel.service and capsel@news, @edge converted in their sandbox, each only its own files; capsel@news reloaded its settings"
+echo "services ok: capsel.service and capsel@news, @edge said they were ready and converted in their sandbox, each only its own files; capsel@news reloaded its settings, refused a broken file and showed its counts; the watchdog restarted a stopped capsel@edge"

@@ -20,6 +20,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
       cl.help = true;
     } else if (a == "--version") {
       cl.version = true;
+    } else if (a == "--check") {
+      cl.check = true;
     } else if (a == "--config") {
       if (i + 1 >= args.size() || args[i + 1].empty()) {
         cl.error = msg::kConfigNeedsPath;
@@ -58,6 +60,10 @@ std::string HelpText() {
          "(.srt) file and moves the input to a second folder, or deletes it.\n"
          "\n"
          "Options:\n"
+         "  --check        read the settings as the start-up does, print the values in force\n"
+         "                 and check the folders and files they name, then exit. Exit\n"
+         "                 status: 0 all is well, 1 the settings file could not be read, 3 a\n"
+         "                 check failed (each problem is a line on standard error)\n"
          "  --config FILE  read the settings from FILE instead of the .ini file beside the\n"
          "                 executable; relative folders in it refer to FILE's folder\n"
          "  --headless     run without a window; activity lines also go to standard output\n"

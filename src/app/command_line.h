@@ -15,6 +15,7 @@ struct CommandLine {
   bool once = false;
   bool help = false;
   bool version = false;
+  bool check = false;         // --check: check the settings and exit
   std::string config;         // --config FILE, empty when not given
   std::string argument_text;  // the rest
   std::string error;          // non-empty when the options cannot be used

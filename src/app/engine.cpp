@@ -1,5 +1,8 @@
 #include "app/engine.h"
 
+#include <cstdio>
+#include <utility>
+
 #include "app/messages.h"
 #include "convert/scan.h"
 #include "version.h"
@@ -8,14 +11,34 @@ namespace capsel {
 
 namespace {
 constexpr int kPollIntervalMs = 2000;
+// The watchdog is told at most this often while a file is read: a clock reading per piece is
+// all the hot path pays.
+constexpr std::int64_t kWatchdogGapNs = 1000000000;
+
+std::string ClockText(const LocalTime& t) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+  return text;
 }
+
+// The watch folder as the status line names it.
+std::string FolderText(const std::string& in_path) {
+  if (in_path.empty()) return ".";
+  return in_path.size() > 1 && in_path.back() == '/' ? in_path.substr(0, in_path.size() - 1)
+                                                     : in_path;
+}
+}  // namespace
 
 std::string CaptionText() {
   return std::string(kProductName) + " " + kVersionText + " " + kCopyright;
 }
 
 Engine::Engine(Deps deps, SettingsSource source)
-    : deps_(deps), source_(std::move(source)), log_(deps.clock), log_file_(deps.fs) {
+    : deps_(deps),
+      source_(std::move(source)),
+      log_(deps.clock),
+      log_file_(deps.fs),
+      service_(deps.service ? *deps.service : no_service_) {
   deps_.timer.OnTick([this] { tmrCheck_Timer(); });
 }
 
@@ -35,6 +58,10 @@ bool Engine::Startup() {
   deps_.timer.SetEnabled(true);
   log_.LogMessage(msg::kInitialized);
   LogFolderLines();
+  metrics_.start_ns = deps_.clock.NowNs();
+  WriteMetrics();
+  service_.Status(StatusText(FolderText(settings_.InPath), metrics_, "", ""));
+  service_.Ready();
   return true;
 }
 
@@ -55,9 +82,11 @@ void Engine::LogFolderLines() {
 
 void Engine::ReloadIfRequested() {
   if (!reload_requested_.exchange(false)) return;
+  service_.Reloading();
   SettingsFileRead read = ReadSettingsFile(source_, deps_.fs);
   if (!read.readable) {
     log_.LogMessage(FormatMessage(msg::kCannotReload, {source_.path}));
+    service_.Ready();
     return;
   }
   const std::vector<std::string> warnings =
@@ -68,6 +97,7 @@ void Engine::ReloadIfRequested() {
   // The start-up's warning box, as a line: nobody is there to close a box now.
   if (!read.compatible) log_.LogMessage(IncompatibleSettingsText(BaseName(source_.path)));
   LogFolderLines();
+  service_.Ready();
 }
 
 void Engine::ConfigureLogFile() {
@@ -75,14 +105,70 @@ void Engine::ConfigureLogFile() {
 }
 
 bool Engine::tmrCheck_Timer() {
-  ScanContext context{deps_.fs,    deps_.clock, deps_.timer,        settings_, log_,
-                      scan_state_, stop_,       &reload_requested_, abandon_,  &owner_};
+  last_watchdog_ns_ = deps_.clock.MonotonicNs();
+  service_.Watchdog();
+  ScanContext context{deps_.fs, deps_.clock,        deps_.timer, settings_, log_,   scan_state_,
+                      stop_,    &reload_requested_, abandon_,    this,      &owner_};
   bool complete;
   do {
     ReloadIfRequested();
     complete = DoConvert(context);
   } while (complete && reload_requested_.load() && !(stop_ && stop_->load()));
+  AfterScan(deps_.clock.MonotonicNs() - last_watchdog_ns_);
   return complete;
+}
+
+void Engine::Alive() {
+  const std::int64_t now = deps_.clock.MonotonicNs();
+  if (now - last_watchdog_ns_ >= kWatchdogGapNs) {
+    last_watchdog_ns_ = now;
+    service_.Watchdog();
+  }
+  if (stop_ && stop_->load()) NotifyStopping();
+}
+
+void Engine::Starting(const std::string& file_name) { current_file_ = file_name; }
+
+void Engine::Finished(const FileOutcome& outcome) {
+  const std::int64_t now = deps_.clock.NowNs();
+  metrics_.Count(outcome, now);
+  last_file_ = outcome.input;
+  last_time_ = ClockText(deps_.clock.Local());
+  if (settings_.ResultsFile.empty()) return;
+  const int rc = deps_.fs.Append(settings_.ResultsFile, ResultsLine(outcome, IsoTime(now)) + "\n");
+  if (rc != 0 && results_error_.empty())
+    results_error_ =
+        FormatMessage(msg::kCannotWriteResults, {settings_.ResultsFile, ErrorText(rc)});
+}
+
+void Engine::NotifyStopping() {
+  if (std::exchange(stopping_told_, true)) return;
+  service_.Stopping();
+  service_.Status(current_file_.empty()
+                      ? msg::kStatusStopping
+                      : FormatMessage(msg::kStatusStoppingAfter, {current_file_}));
+}
+
+void Engine::AfterScan(std::int64_t duration_ns) {
+  current_file_.clear();
+  if (!results_error_.empty()) log_.LogMessage(std::exchange(results_error_, {}));
+  metrics_.last_scan_ns = deps_.clock.NowNs();
+  metrics_.scan_duration_ns = duration_ns;
+  metrics_.waiting = scan_state_.waiting;
+  WriteMetrics();
+  if (!stopping_told_)
+    service_.Status(StatusText(FolderText(settings_.InPath), metrics_, last_file_, last_time_));
+}
+
+// A metrics file that cannot be written is logged once, and again only after it was written.
+void Engine::WriteMetrics() {
+  if (settings_.MetricsFile.empty()) return;
+  const int rc = deps_.fs.WriteReplace(settings_.MetricsFile, MetricsText(metrics_, kVersionText),
+                                       /*sync=*/false);
+  if (rc != 0 && !metrics_failing_)
+    log_.LogMessage(
+        FormatMessage(msg::kCannotWriteMetrics, {settings_.MetricsFile, ErrorText(rc)}));
+  metrics_failing_ = rc != 0;
 }
 
 }  // namespace capsel

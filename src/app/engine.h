@@ -15,24 +15,28 @@
 #include <string>
 #include <vector>
 
+#include "app/service_report.h"
 #include "convert/scan.h"
 #include "log/activity_log.h"
 #include "os/clock.h"
 #include "os/file_system.h"
+#include "os/service_manager.h"
 #include "os/timer.h"
 #include "settings/settings.h"
 
 namespace capsel {
 
 /// What the window and the headless front end share: the settings record, the activity log,
-/// the start-up sequence and the poll timer's work. It knows nothing of widgets.
-class Engine {
+/// the start-up sequence and the poll timer's work, and what a service manager and the
+/// programs that watch the service are told. It knows nothing of widgets.
+class Engine : private ConvertObserver {
  public:
   struct Deps {
     FileSystem& fs;
     Clock& clock;
     Timer& timer;  // tmrCheck
     Prompter& prompter;
+    ServiceManager* service = nullptr;  // none: nobody is told
   };
 
   Engine(Deps deps, SettingsSource source);
@@ -68,7 +72,19 @@ class Engine {
   ActivityLog& log() { return log_; }
   Timer& timer() { return deps_.timer; }
 
+  /// Tells the service manager that capsel is ending, with the file in progress, once. The
+  /// scan does so itself when it sees the stop flag; the front end calls it for a stop
+  /// between two scans.
+  void NotifyStopping();
+
  private:
+  // The conversion's progress, on the thread that converts.
+  void Alive() override;
+  void Starting(const std::string& file_name) override;
+  void Finished(const FileOutcome& outcome) override;
+  /// After the scans of a tick: the results file's failure, the metrics and the status.
+  void AfterScan(std::int64_t duration_ns);
+  void WriteMetrics();
   void ReloadIfRequested();
   /// Points the log file where the settings say.
   void ConfigureLogFile();
@@ -87,6 +103,16 @@ class Engine {
   const std::atomic<bool>* stop_ = nullptr;
   const std::atomic<bool>* abandon_ = nullptr;
   std::atomic<bool> reload_requested_{false};
+  // What the service manager and the metrics are told.
+  NoServiceManager no_service_;
+  ServiceManager& service_;
+  Metrics metrics_;
+  std::string current_file_;  // the file in progress
+  std::string last_file_, last_time_;
+  std::string results_error_;  // the line for the results file's first failure in a scan
+  bool metrics_failing_ = false;
+  bool stopping_told_ = false;
+  std::int64_t last_watchdog_ns_ = 0;
   static_assert(std::atomic<bool>::is_always_lock_free);
 };
 

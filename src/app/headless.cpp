@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
@@ -9,16 +10,29 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 namespace capsel {
 namespace {
 
+// systemd names the journal stream it gave a service in JOURNAL_STREAM ("DEVICE:INODE"); the
+// variable is inherited, so only standard output that is that very stream counts.
+bool StdoutIsJournal() {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  unsigned long long device = 0, inode = 0;
+  struct stat st;
+  return stream != nullptr && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
+         ::fstat(STDOUT_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
+
 // Standard output whose reader has gone (a closed pipe, a journal that restarted) takes no
-// more lines; the log file still does.
+// more lines; the log file still does. Into the journal, each line carries its priority.
 class StdoutSink final : public LogSink {
  public:
-  void WriteLine(const std::string& line) override {
+  void WriteLine(const std::string& line) override { WriteEntry(line, Severity::kInfo); }
+  void WriteEntry(const std::string& line, Severity severity) override {
     if (gone_) return;
+    if (journal_) std::fprintf(stdout, "<%d>", static_cast<int>(severity));
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     gone_ = std::fflush(stdout) != 0 && errno == EPIPE;
@@ -26,6 +40,7 @@ class StdoutSink final : public LogSink {
 
  private:
   bool gone_ = false;
+  const bool journal_ = StdoutIsJournal();
 };
 
 // SIGTERM and SIGINT are turned into a readable byte, so the event loop can end the run
@@ -77,7 +92,10 @@ int RunStarted(const CommandLine& command_line, Engine& engine) {
   }
 
   QSocketNotifier notifier(g_signal_pipe[0], QSocketNotifier::Read);
-  QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+  QObject::connect(&notifier, &QSocketNotifier::activated, [&engine] {
+    engine.NotifyStopping();
+    QCoreApplication::quit();
+  });
   return QCoreApplication::exec();
 }
 

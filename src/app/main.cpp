@@ -16,10 +16,12 @@
 #include "app/engine.h"
 #include "app/headless.h"
 #include "app/messages.h"
+#include "app/settings_check.h"
 #include "app/window_module.h"
 #include "os/clock.h"
 #include "os/file_system.h"
 #include "os/qt_timer.h"
+#include "os/service_manager.h"
 #include "version.h"
 
 namespace {
@@ -43,7 +45,8 @@ int RunWithoutWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
   capsel::SystemClock clock;
   capsel::QtTimer timer;
   capsel::StderrPrompter prompter;
-  capsel::Engine engine({fs, clock, timer, prompter}, SettingsSourceFor(cl));
+  capsel::SystemdServiceManager service;
+  capsel::Engine engine({fs, clock, timer, prompter, &service}, SettingsSourceFor(cl));
   return capsel::RunHeadless(cl, engine);
 }
 
@@ -98,6 +101,11 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (cl.check) {
+    QCoreApplication app(argc, argv);
+    capsel::RealFileSystem fs;
+    return capsel::CheckSettings(SettingsSourceFor(cl), fs, stdout, stderr);
+  }
   if (cl.headless || cl.once) return RunWithoutWindow(cl, argc, argv);
   if (!DisplayAvailable()) {
     std::fputs(capsel::msg::kNoDisplay, stderr);

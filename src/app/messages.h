@@ -18,6 +18,22 @@ inline constexpr char kSameFolderWarning[] =
 inline constexpr char kCannotReload[] = "---- ERROR: Cannot reload {}; the previous settings stay";
 inline constexpr char kReloaded[] = "---- Settings reloaded from {}";
 
+// The results and metrics files: the path and the system's reason.
+inline constexpr char kCannotWriteResults[] = "---- ERROR: Cannot write the results file {}: {}";
+inline constexpr char kCannotWriteMetrics[] = "---- ERROR: Cannot write the metrics file {}: {}";
+
+// The service manager's status line.
+inline constexpr char kStatusWatching[] = "Watching {}: {} converted, {} failed since start";
+inline constexpr char kStatusLast[] = "; last: {} at {}";
+inline constexpr char kStatusStopping[] = "Stopping";
+inline constexpr char kStatusStoppingAfter[] = "Stopping after {}";
+
+// capsel --check, on standard error: the key, the path and the reason.
+inline constexpr char kCheckFolder[] = "capsel: {} {} cannot be used: {}";
+inline constexpr char kCheckFile[] = "capsel: {} {} cannot be written: {}";
+inline constexpr char kCheckSameFolder[] =
+    "capsel: OutPathXml is the watch folder; processed files could not leave it";
+
 // The command line, on standard error.
 inline constexpr char kConfigNeedsPath[] = "--config needs the path of a settings file";
 inline constexpr char kUnusableCommandLine[] = "capsel: {}\nTry 'capsel --help'.\n";

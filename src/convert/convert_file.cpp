@@ -24,15 +24,16 @@ constexpr int kAbandoned = -1;
 // subtitles are never lost.
 // `missing` names the output that was not written ("SRT" or "WebVTT"); null when all were.
 // `read` is the input as it was opened, when it could be opened: the name must still stand
-// for it, or what would be moved or deleted is a newer version nobody has converted.
-void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing,
-                    const std::optional<FileInfo>& read) {
+// for it, or what would be moved or deleted is a newer version nobody has converted. False
+// when it was replaced so, or taken back from this instance's claim; `o` then means nothing.
+bool DisposeOfInput(ConvertContext& c, const std::string& file_name, const char* missing,
+                    const std::optional<FileInfo>& read, FileOutcome& o) {
   const bool written = missing == nullptr;
   const Settings& s = c.settings;
   const std::string source = (c.claim_folder.empty() ? s.InPath : c.claim_folder) + file_name;
   if (!c.claim_folder.empty() && !c.fs.Exists(source)) {
     c.log.LogMessage(FormatMessage(msg::kClaimGone, {file_name}));
-    return;
+    return false;  // no outcome: the instance that has it now tells it
   }
   auto replaced = [&] {
     FileInfo now;
@@ -40,7 +41,12 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
     c.log.LogMessage(FormatMessage(msg::kReplaced, {file_name}));
     return true;
   };
-  if (replaced()) return;
+  if (replaced()) return false;
+  auto fail = [&](const std::string& line) {
+    c.log.LogMessage(line);
+    if (o.result == FileOutcome::Result::kConverted) o.reason = line;
+    o.result = FileOutcome::Result::kFailed;
+  };
 
   if (s.OutPathXml == kDeleteMarker) {
     if (!written) {
@@ -48,12 +54,16 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
       for (int n = 2; c.fs.Exists(s.InPath + kept); ++n)
         kept = file_name + ".failed." + std::to_string(n);
       c.log.LogMessage(FormatMessage(msg::kKeeping, {file_name, kept, missing}));
-      if (c.fs.Rename(source, s.InPath + kept) != 0) c.log.LogMessage(msg::kFileError);
-      return;
+      o.result = FileOutcome::Result::kKept;
+      if (c.fs.Rename(source, s.InPath + kept) != 0)
+        c.log.LogMessage(msg::kFileError);
+      else
+        o.moved_to = s.InPath + kept;
+      return true;
     }
     c.log.LogMessage(FormatMessage(msg::kDeleting, {file_name}));
-    if (c.fs.Remove(source) != 0) c.log.LogMessage(msg::kFileError);
-    return;
+    if (c.fs.Remove(source) != 0) fail(msg::kFileError);
+    return true;
   }
 
   c.log.LogMessage(FormatMessage(msg::kMoving, {file_name, s.OutPathXml}));
@@ -70,18 +80,21 @@ void DisposeOfInput(ConvertContext& c, const std::string& file_name, const char*
       // Another file system: the copy must be on disk before the source goes, and the
       // source must still be what was read once the copy is done.
       copied = c.fs.Copy(source, destination, /*sync=*/true) == 0;
-      if (copied && replaced()) return;
+      if (copied && replaced()) return false;
     } else {
       copied = false;
     }
   }
   if (!copied) {
     c.log.LogMessage(msg::kFileError);
-    c.log.LogMessage(FormatMessage(msg::kMoveFailed, {s.OutPathXml}));
+    fail(FormatMessage(msg::kMoveFailed, {s.OutPathXml}));
     c.log.LogMessage(FormatMessage(msg::kCheckXmlFolder, {s.OutPathXml}));
-    return;
+    return true;
   }
+  o.moved_to = destination;
+  // The copy is in place; an input left behind as well is only logged.
   if (!source_gone && c.fs.Remove(source) != 0) c.log.LogMessage(msg::kFileError);
+  return true;
 }
 
 // The code page of the SRT file, chosen before the document is read; its lines are logged
@@ -190,13 +203,16 @@ Output StartOutput(ConvertContext& c, const std::string& path, CueFormat format,
   return out;
 }
 
-// Gives a finished output its name and logs the outcome; true when the file is on disk.
-bool FinishOutput(ConvertContext& c, Output& out) {
+// Gives a finished output its name and logs the outcome; true when the file is on disk. A
+// failure's reason goes into `o` unless an earlier one is there.
+bool FinishOutput(ConvertContext& c, Output& out, FileOutcome& o) {
   c.log.LogMessage(FormatMessage(msg::kWriting, {out.path}));
   for (const std::string& line : out.code_page_lines) c.log.LogMessage(line);
   const char* failed = out.format == CueFormat::kSrt ? msg::kWriteFailed : msg::kVttWriteFailed;
   if (!out.usable) {
     c.log.LogMessage(failed);
+    if (o.reason.empty())
+      o.reason = out.code_page_lines.empty() ? failed : out.code_page_lines.back();
     return false;
   }
   if (int rc = out.writer->Commit()) {
@@ -204,10 +220,14 @@ bool FinishOutput(ConvertContext& c, Output& out) {
     c.log.LogMessage(msg::kFileError);
     c.log.LogMessage(failed);
     c.log.LogMessage(FormatMessage(msg::kCheckSrtFolder, {c.settings.OutPathSrt}));
-    c.log.LogMessage(FormatMessage(msg::kCannotWrite, {out.path, ErrorText(rc)}));
+    const std::string reason = FormatMessage(msg::kCannotWrite, {out.path, ErrorText(rc)});
+    c.log.LogMessage(reason);
+    if (o.reason.empty()) o.reason = reason;
     return false;
   }
   c.log.LogMessage(msg::kDone);
+  o.outputs.push_back(out.path);
+  if (out.format == CueFormat::kSrt) o.cues = out.writer->cues();
   return true;
 }
 
@@ -216,8 +236,9 @@ bool FinishOutput(ConvertContext& c, Output& out) {
 int ReadDocument(InputFile& in, EbuTtReader& reader, const ConvertContext& c) {
   std::vector<char> buffer(kReadSize);
   for (;;) {
-    if (c.abandon && c.abandon->load()) return kAbandoned;
+    if (c.observer) c.observer->Alive();
     if (c.progress) c.progress();
+    if (c.abandon && c.abandon->load()) return kAbandoned;
     long n = in.Read(buffer.data(), buffer.size());
     if (n < 0) return static_cast<int>(-n);
     if (n == 0 || !reader.Feed(std::string_view(buffer.data(), static_cast<size_t>(n)))) return 0;
@@ -243,37 +264,43 @@ const char* RefusalLine(Refusal refusal) {
 }
 
 // "1 subtitle ... has" or "N subtitles ... have", with the limit.
-void LogCheck(ConvertContext& c, const std::string& file_name, int count, int limit,
-              const char* one, const char* many) {
+template <typename Warn>
+void LogCheck(Warn& warn, const std::string& file_name, int count, int limit, const char* one,
+              const char* many) {
   const std::string limit_text = std::to_string(limit);
-  if (count == 1) c.log.LogMessage(FormatMessage(one, {file_name, limit_text}));
-  if (count > 1)
-    c.log.LogMessage(FormatMessage(many, {std::to_string(count), file_name, limit_text}));
+  if (count == 1) warn(FormatMessage(one, {file_name, limit_text}));
+  if (count > 1) warn(FormatMessage(many, {std::to_string(count), file_name, limit_text}));
 }
 
+// Logs the document's warnings and keeps their texts in `o`.
 void LogDocumentWarnings(ConvertContext& c, const std::string& file_name, const ReadReport& report,
-                         const AllOutputs& checks) {
-  for (int i = 0; i < report.file_errors; ++i) c.log.LogMessage(msg::kFileError);
-  if (report.no_programme_start)
-    c.log.LogMessage(FormatMessage(msg::kNoProgrammeStart, {file_name}));
-  if (report.paragraphs == 0) c.log.LogMessage(FormatMessage(msg::kNoSubtitles, {file_name}));
-  if (report.never_shown == 1)
-    c.log.LogMessage(FormatMessage(msg::kParagraphNeverShown, {file_name}));
-  if (report.never_shown > 1) {
-    c.log.LogMessage(
+                         const AllOutputs& checks, FileOutcome& o) {
+  auto warn = [&](const std::string& line) {
+    c.log.LogMessage(line);
+    o.warnings.push_back(line);
+  };
+  for (int i = 0; i < report.file_errors; ++i) warn(msg::kFileError);
+  if (report.no_programme_start) warn(FormatMessage(msg::kNoProgrammeStart, {file_name}));
+  if (report.paragraphs == 0) warn(FormatMessage(msg::kNoSubtitles, {file_name}));
+  if (report.never_shown == 1) warn(FormatMessage(msg::kParagraphNeverShown, {file_name}));
+  if (report.never_shown > 1)
+    warn(
         FormatMessage(msg::kParagraphsNeverShown, {std::to_string(report.never_shown), file_name}));
-  }
-  LogCheck(c, file_name, checks.too_long, c.settings.MaxLineLength, msg::kSubtitleLinesTooLong,
+  LogCheck(warn, file_name, checks.too_long, c.settings.MaxLineLength, msg::kSubtitleLinesTooLong,
            msg::kSubtitlesLinesTooLong);
-  LogCheck(c, file_name, checks.too_many_lines, c.settings.MaxLines, msg::kSubtitleTooManyLines,
+  LogCheck(warn, file_name, checks.too_many_lines, c.settings.MaxLines, msg::kSubtitleTooManyLines,
            msg::kSubtitlesTooManyLines);
-  if (report.external_entities)
-    c.log.LogMessage(FormatMessage(msg::kExternalEntities, {file_name}));
+  if (report.external_entities) warn(FormatMessage(msg::kExternalEntities, {file_name}));
+  o.never_shown = report.never_shown;
 }
 
 }  // namespace
 
-ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
+ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name, FileOutcome* outcome) {
+  FileOutcome own;
+  FileOutcome& o = outcome ? *outcome : own;
+  o = FileOutcome{};
+  o.input = file_name;
   const Settings& s = c.settings;
   c.log.LogMessage(FormatMessage(msg::kProcessing, {file_name}));
   ReadOptions options;
@@ -297,6 +324,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
         c.fs.OpenForReading((c.claim_folder.empty() ? s.InPath : c.claim_folder) + file_name, &in);
     if (read_error == 0) {
       read = in->Info();
+      o.bytes = read->size;
       outputs.push_back(
           StartOutput(c, stem + ".srt", CueFormat::kSrt, ChooseCodePage(s), options.style_tags));
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
@@ -331,17 +359,22 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name) {
     outputs.clear();  // nothing of an unreadable document is ever written
     c.log.LogMessage(msg::kNotLoadable);
     c.log.LogMessage(failure);
-    DisposeOfInput(c, file_name, "SRT", read);
-    return ConvertEnd::kFinished;
+    o.result = FileOutcome::Result::kFailed;
+    o.reason = failure;
+    return DisposeOfInput(c, file_name, "SRT", read, o) ? ConvertEnd::kFinished
+                                                        : ConvertEnd::kReplaced;
   }
 
-  LogDocumentWarnings(c, file_name, report, all);
+  LogDocumentWarnings(c, file_name, report, all, o);
   const char* missing = nullptr;
   for (Output& out : outputs)
-    if (!FinishOutput(c, out) && missing == nullptr) missing = out.name;
-  if (missing == nullptr) c.log.LogMessage(FormatMessage(msg::kProcessed, {file_name}));
-  DisposeOfInput(c, file_name, missing, read);
-  return ConvertEnd::kFinished;
+    if (!FinishOutput(c, out, o) && missing == nullptr) missing = out.name;
+  if (missing == nullptr)
+    c.log.LogMessage(FormatMessage(msg::kProcessed, {file_name}));
+  else
+    o.result = FileOutcome::Result::kFailed;
+  return DisposeOfInput(c, file_name, missing, read, o) ? ConvertEnd::kFinished
+                                                        : ConvertEnd::kReplaced;
 }
 
 }  // namespace capsel

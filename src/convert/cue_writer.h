@@ -65,6 +65,8 @@ class CueFileWriter final : public CueSink {
   void EndPlainCue() override;
   /// Writes what is left and gives the file its name. 0, or the first errno of the writing.
   int Commit();
+  /// The cues numbered so far: after a Commit that succeeded, all the file holds.
+  long long cues() const { return number_; }
 
  private:
   void Flush();

@@ -33,6 +33,7 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   std::vector<std::string> listed;
   if (int rc = c.fs.List(folder.empty() ? "." : folder, &listed)) {
     c.state.seen.clear();
+    c.state.waiting = 0;
     return rc;
   }
 
@@ -61,6 +62,7 @@ int ListWatchFolder(ScanContext& c, std::vector<std::string>* names) {
   c.state.seen = std::move(seen);
   std::sort(names->begin(), names->end());
   if (names->size() > static_cast<size_t>(kMaxQueuedFiles)) names->resize(kMaxQueuedFiles);
+  c.state.waiting = static_cast<int>(c.state.seen.size() - names->size());
   return 0;
 }
 
@@ -110,23 +112,29 @@ bool DoConvert(ScanContext& c) {
     if (rc == 0 && c.settings.Verbose) c.log.LogMessage(msg::kNoXmlFiles);
   } else {
     c.log.LogMessage(msg::kQueueNotEmpty);
-    ConvertContext convert{c.fs, c.settings, c.log, c.abandon};
+    ConvertContext convert{c.fs, c.settings, c.log, c.abandon, c.observer};
     if (claims != nullptr) {
       convert.claim_folder = claims->Folder();
       convert.progress = [claims] { claims->Refresh(); };
     }
     for (const std::string& name : queue) {
+      if (c.observer) c.observer->Alive();
       if (c.stop && c.stop->load()) end = End::kStop;
       if (end == End::kAll && c.reload && c.reload->load()) end = End::kReload;
       if (end != End::kAll) break;
       if (claims != nullptr && !claims->Claim(name)) continue;  // another instance has it
-      const ConvertEnd converted = ConvertFile(convert, name);
+      if (c.observer) c.observer->Starting(name);
+      const std::int64_t began = c.clock.MonotonicNs();
+      FileOutcome outcome;
+      const ConvertEnd file_end = ConvertFile(convert, name, &outcome);
       // What could not leave the claim waits in the watch folder, as it would without one.
       if (claims != nullptr) claims->GiveBack(name);
-      if (converted == ConvertEnd::kAbandoned) {
+      if (file_end == ConvertEnd::kAbandoned) {
         end = End::kAbandoned;  // the file said so; nothing more is done now
         break;
       }
+      outcome.ms = (c.clock.MonotonicNs() - began) / 1000000;
+      if (file_end == ConvertEnd::kFinished && c.observer) c.observer->Finished(outcome);
     }
     if (claims != nullptr) claims->Tidy();
     if (end != End::kAbandoned)

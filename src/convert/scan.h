@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/claims.h"
+#include "convert/convert_file.h"
 #include "log/activity_log.h"
 #include "os/clock.h"
 #include "os/file_system.h"
@@ -33,6 +34,9 @@ struct ScanState {
   Listing listing = Listing::kListed;
   std::map<std::string, Sighting> seen;
   std::unique_ptr<Claims> claims;  // once the scan knows its owner
+  /// The *.xml files that the last scan saw and did not take: not settled yet, or beyond
+  /// kMaxQueuedFiles.
+  int waiting = 0;
 };
 
 struct ScanContext {
@@ -49,6 +53,9 @@ struct ScanContext {
   const std::atomic<bool>* reload = nullptr;
   /// When set, the file in progress is given up as soon as it is true, and the scan ends.
   const std::atomic<bool>* abandon = nullptr;
+  /// When set, told of each file and that the scan goes on; a finished file's outcome comes
+  /// with the time it took.
+  ConvertObserver* observer = nullptr;
   /// This instance: with it, the scan removes what dead instances of this host left behind,
   /// and with SharedWatchFolder it claims each file before converting it (see Claims).
   const ClaimOwner* owner = nullptr;

@@ -58,11 +58,23 @@ bool IsFailureMessage(std::string_view message) {
          message.starts_with("Error while processing");
 }
 
+Severity SeverityOf(std::string_view message, std::string_view previous) {
+  if (IsFailureMessage(message) || previous.starts_with("Error while processing") ||
+      message.starts_with("---- Cannot write ") || message.starts_with("---- Please check"))
+    return Severity::kError;
+  if (message.starts_with("---- WARNING") || message.starts_with("WARNING:") ||
+      message.starts_with("Warning:") || message.starts_with("---- Keeping "))
+    return Severity::kWarning;
+  return Severity::kInfo;
+}
+
 void ActivityLog::LogMessage(std::string_view message) {
   // capsel's own texts hold no control characters; names from outside may.
   std::string line = FormatLogLine(clock_.Local(), EscapeControls(message));
   if (IsFailureMessage(message)) ++failure_count_;
-  for (LogSink* sink : sinks_) sink->WriteLine(line);
+  const Severity severity = SeverityOf(message, previous_);
+  previous_ = message;
+  for (LogSink* sink : sinks_) sink->WriteEntry(line, severity);
 }
 
 LogFileSink::LogFileSink(FileSystem& fs, std::function<void(const std::string&)> complain)

@@ -14,11 +14,17 @@ namespace capsel {
 /// The activity monitor keeps at most this many lines; the oldest goes first.
 inline constexpr int kMonitorMaxLines = 32767;
 
+/// How much a line matters, as syslog's priorities count: what journald reads from a "<N>"
+/// prefix.
+enum class Severity { kError = 3, kWarning = 4, kInfo = 6 };
+
 /// Receives every activity line, already time-stamped.
 class LogSink {
  public:
   virtual ~LogSink() = default;
   virtual void WriteLine(const std::string& line) = 0;
+  /// The line with its severity; a sink that has no use for it takes only the line.
+  virtual void WriteEntry(const std::string& line, Severity) { WriteLine(line); }
 };
 
 /// "dd.mm.yyyy HH:MM:SS", two blanks, the message.
@@ -37,6 +43,12 @@ std::string FormatMessage(std::string_view pattern, std::initializer_list<std::s
 /// True for the lines that report a failure: "---- ERROR", "---- Error", "Error while processing".
 bool IsFailureMessage(std::string_view message);
 
+/// The severity of `message`, which follows `previous`: kError for failure lines and for the
+/// lines that give a failure's reason or advice (the line after "Error while processing",
+/// "---- Cannot write", "---- Please check"), kWarning for warnings ("---- WARNING",
+/// "WARNING:", "Warning:") and for an input kept as ".failed", kInfo for the rest.
+Severity SeverityOf(std::string_view message, std::string_view previous);
+
 /// The one reporting routine. Each message, its control characters escaped, becomes one
 /// time-stamped line that goes to every sink, in the order they were added. It never fails
 /// towards its caller.
@@ -54,6 +66,7 @@ class ActivityLog {
   Clock& clock_;
   std::vector<LogSink*> sinks_;
   int failure_count_ = 0;
+  std::string previous_;  // the last message, for SeverityOf
 };
 
 /// The text of a log file that cannot be written, for standard error: the path and the reason.

@@ -101,3 +101,32 @@ TEST_F(ActivityLogTest, CountsFailureLines) {
 
 }  // namespace
 }  // namespace capsel
+
+namespace capsel {
+namespace {
+
+// The journal's priorities: failures and their reasons 3, warnings 4, the rest 6.
+TEST(SeverityOf, FailuresTheirReasonsAndWarnings) {
+  const struct {
+    const char* previous;
+    const char* message;
+    Severity severity;
+  } cases[] = {
+      {"", "---- ERROR: File Error (maybe missing write permissions?)", Severity::kError},
+      {"", "Error while processing XML file. Skipping file.", Severity::kError},
+      {"Error while processing XML file. Skipping file.", "---- Cannot read a.xml: x",
+       Severity::kError},
+      {"", "---- Cannot write out/a.srt: No space left on device", Severity::kError},
+      {"", "---- Please check that capsel has write rights to the SRT output folder (o/).",
+       Severity::kError},
+      {"", "---- WARNING: No subtitles found in a.xml", Severity::kWarning},
+      {"", "WARNING: capsel is configured to DELETE input XML", Severity::kWarning},
+      {"", "---- Keeping a.xml as a.xml.failed (no SRT file was written)", Severity::kWarning},
+      {"---- Cannot read a.xml: x", "Moving a.xml to done/", Severity::kInfo},
+      {"", "Processing Error while processing.xml...", Severity::kInfo},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SeverityOf(c.message, c.previous), c.severity) << c.message;
+}
+
+}  // namespace
+}  // namespace capsel

@@ -154,17 +154,12 @@ int LoadSettings(const SettingsSource& source, Settings& settings, ActivityLog& 
   return 0;
 }
 
-std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& home,
-                                       Settings& settings) {
-  std::vector<std::string> warnings;
-  auto apply = [&](const char* section, const char* key, const std::string& fallback) {
-    const std::string text = ini.Get(section, key, fallback);
-    if (ApplySetting(key, text, settings)) return;
-    // Without an offset there is no default to name.
-    warnings.push_back(std::string_view(key) == "TimeOffset"
-                           ? FormatMessage(msg::kUnusableTimeOffset, {text})
-                           : FormatMessage(msg::kUnusableSetting, {key, text, fallback}));
-  };
+namespace {
+
+// Calls `apply(section, key, default)` for every key of a settings file, in the order the
+// record is filled.
+template <typename Apply>
+void ForEachSetting(const std::string& home, Apply apply) {
   apply("General", "Verbose", "0");
   apply("General", "UseLogfile", "0");
   apply("Folders", "InPath", home);
@@ -181,9 +176,37 @@ std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& ho
   apply("Processing", "TimeOffset", "");
   apply("Processing", "MaxLineLength", "0");
   apply("Processing", "MaxLines", "0");
+  apply("General", "ResultsFile", "");
+  apply("General", "MetricsFile", "");
   for (const FlagSetting& flag : kFlagSettings)
     apply(flag.section, flag.key, flag.default_on ? "1" : "0");
+}
+
+}  // namespace
+
+std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& home,
+                                       Settings& settings) {
+  std::vector<std::string> warnings;
+  ForEachSetting(home, [&](const char* section, const char* key, const std::string& fallback) {
+    const std::string text = ini.Get(section, key, fallback);
+    if (ApplySetting(key, text, settings)) return;
+    // Without an offset there is no default to name.
+    warnings.push_back(std::string_view(key) == "TimeOffset"
+                           ? FormatMessage(msg::kUnusableTimeOffset, {text})
+                           : FormatMessage(msg::kUnusableSetting, {key, text, fallback}));
+  });
   return warnings;
+}
+
+std::vector<std::pair<std::string, std::string>> SettingsInForce(const IniFile& ini,
+                                                                 const std::string& home) {
+  std::vector<std::pair<std::string, std::string>> values;
+  Settings scratch;
+  ForEachSetting(home, [&](const char* section, const char* key, const std::string& fallback) {
+    const std::string text = ini.Get(section, key, fallback);
+    values.emplace_back(key, ApplySetting(key, text, scratch) ? text : fallback);
+  });
+  return values;
 }
 
 bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
@@ -202,6 +225,10 @@ bool ApplySetting(std::string_view key, const std::string& text, Settings& s) {
     s.OutPathXml = text == kDeleteMarker ? text : WithSeparator(text);
   } else if (key == "LogfileName") {
     s.LogfileName = text;
+  } else if (key == "ResultsFile") {
+    s.ResultsFile = text;
+  } else if (key == "MetricsFile") {
+    s.MetricsFile = text;
   } else if (key == "Verbose") {
     s.Verbose = on;
   } else if (key == "UseLogfile") {

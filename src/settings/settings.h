@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "os/file_system.h"
@@ -51,6 +52,9 @@ struct Settings {
   std::string TimeOffset;
   int MaxLineLength = 0;  // lines longer than this many characters are reported; 0: off
   int MaxLines = 0;       // subtitles of more lines than this are reported; 0: off
+  // For the programs that watch a service; empty: not written.
+  std::string ResultsFile;  // a JSON line for each file finished
+  std::string MetricsFile;  // the counts in Prometheus' text format
 };
 
 inline constexpr char kDeleteMarker[] = "<DELETE>";
@@ -88,6 +92,11 @@ SettingsFileRead ReadSettingsFile(const SettingsSource& source, FileSystem& fs);
 /// and the lines come back for the caller to log.
 std::vector<std::string> ApplySettings(const IniFile& ini, const std::string& program_folder,
                                        Settings& settings);
+
+/// Each key that ApplySettings reads, in its order, with the text in force: the file's, or
+/// the default where the file has none or its text cannot be used.
+std::vector<std::pair<std::string, std::string>> SettingsInForce(const IniFile& ini,
+                                                                 const std::string& program_folder);
 
 /// Puts the text of the key `key` (named as in the settings file: "MinFileAge") into its
 /// field, read by that key's rules: folders get their trailing "/" (OutPathXml unless it is
