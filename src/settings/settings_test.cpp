@@ -162,5 +162,17 @@ TEST(ApplySettings, TimeOffsetAndLineChecks) {
   }
 }
 
+TEST(ApplySettings, ClaimTimeoutIsSecondsFromOne) {
+  const std::tuple<const char*, std::int64_t, bool> cases[] = {
+      {"30", 30, true}, {"1", 1, true}, {"0", 60, false}, {"-5", 60, false}, {"soon", 60, false}};
+  for (const auto& [text, seconds, usable] : cases) {
+    Settings s;
+    const auto warnings =
+        ApplySettings(IniFile::Parse(std::string("[Folders]\nClaimTimeout=") + text), "/c", s);
+    EXPECT_EQ(s.ClaimTimeoutS, seconds) << text;
+    EXPECT_EQ(warnings.size(), usable ? 0u : 1u) << text;
+  }
+}
+
 }  // namespace
 }  // namespace capsel
