@@ -119,21 +119,25 @@ int CueOrder::Drain(const std::function<void(OrderedCue&&)>& take) {
   std::vector<RunReader> readers;
   for (const auto& [offset, length] : runs_)
     readers.emplace_back(*scratch_, offset, length, buffer);
-  // The heads of the runs, earliest on top.
-  using Head = std::pair<OrderedCue, size_t>;
-  auto later = [](const Head& a, const Head& b) { return Earlier(b.first, a.first); };
-  std::priority_queue<Head, std::vector<Head>, decltype(later)> heads(later);
+  // The head of each run, and a heap of the runs by their heads, earliest on top: the heap
+  // moves numbers, never cues.
+  std::vector<OrderedCue> heads(readers.size());
+  std::vector<size_t> heap;
+  auto later = [&heads](size_t a, size_t b) { return Earlier(heads[b], heads[a]); };
   int error = 0;
-  for (size_t i = 0; i < readers.size(); ++i) {
-    OrderedCue c;
-    if (readers[i].Next(&c, &error)) heads.emplace(std::move(c), i);
-  }
-  while (!heads.empty() && error == 0) {
-    Head head = std::move(const_cast<Head&>(heads.top()));
-    heads.pop();
-    OrderedCue c;
-    if (readers[head.second].Next(&c, &error)) heads.emplace(std::move(c), head.second);
-    take(std::move(head.first));
+  for (size_t i = 0; i < readers.size(); ++i)
+    if (readers[i].Next(&heads[i], &error)) heap.push_back(i);
+  std::make_heap(heap.begin(), heap.end(), later);
+  OrderedCue next;
+  while (!heap.empty() && error == 0) {
+    std::pop_heap(heap.begin(), heap.end(), later);
+    const size_t run = heap.back();
+    next = std::move(heads[run]);
+    if (readers[run].Next(&heads[run], &error))
+      std::push_heap(heap.begin(), heap.end(), later);
+    else
+      heap.pop_back();
+    take(std::move(next));
   }
   runs_.clear();
   return error_ = error;
