@@ -154,7 +154,7 @@ void EntryMaker::Add(OrderedCue&& cue) {
       return;
     case Overlaps::kSplit: {
       AdvanceTo(cue.begin_ms);
-      std::vector<OrderedCue>& shown = groups_[cue.group].shown;
+      std::vector<OrderedCue>& shown = GroupOf(cue.group).shown;
       auto at = std::upper_bound(shown.begin(), shown.end(), cue, [](const auto& a, const auto& b) {
         return a.height != b.height ? a.height < b.height : a.order < b.order;
       });
@@ -186,6 +186,12 @@ void EntryMaker::FlushSameBegin() {
     take_(std::move(entry));
   }
   same_begin_.clear();
+}
+
+EntryMaker::Group& EntryMaker::GroupOf(int id) {
+  for (auto& [group, g] : groups_)
+    if (group == id) return g;
+  return groups_.emplace_back(id, Group()).second;
 }
 
 // Split: every stretch up to `t` in which the shown cues stay the same.
@@ -227,8 +233,12 @@ void EntryMaker::Extend(Group& g, int group, long long begin, long long end, std
 }
 
 void EntryMaker::Finalise(Group& g) {
-  done_.push(std::move(g.entry));
   g.making = false;
+  // With one place, entries are finished in the order they begin: nothing need wait.
+  if (groups_.size() == 1 && done_.empty())
+    take_(std::move(g.entry));
+  else
+    done_.push(std::move(g.entry));
 }
 
 // Hands on the finished entries that no entry still being made can come before.

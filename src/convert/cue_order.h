@@ -7,10 +7,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <queue>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "os/file_system.h"
@@ -82,7 +82,9 @@ class EntryMaker {
   Overlaps mode_;
   Take take_;
   std::vector<OrderedCue> same_begin_;  // merge: the cues that begin at one time
-  std::map<int, Group> groups_;
+  Group& GroupOf(int id);
+  // By id, in the order they first came: a document has a few places at most.
+  std::vector<std::pair<int, Group>> groups_;
   long long now_ = 0;
   long long sequence_ = 0;
   struct Later {
