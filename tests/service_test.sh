@@ -10,7 +10,8 @@
 # root applies the same settings; it is started inside a private mount namespace whose
 # overlays over /etc, /usr/bin and /var/lib receive the package, the user capsel and the
 # folders, so the machine is left as it was. In user mode StateDirectory= lies under
-# $XDG_CONFIG_HOME, which is set to /var/lib so the folders are the real ones.
+# $XDG_CONFIG_HOME, which is set to /var/lib so the folders are the real ones. A journald of
+# the namespace's own takes the services' output, so their priorities can be read back.
 set -euo pipefail
 root=$(realpath "$1")
 document=$(realpath "$2")
@@ -45,8 +46,8 @@ cp "$root/usr/bin/capsel" "$root/etc/capsel/capsel.ini" "$root/lib/systemd/syste
 cp "$document" "$work/document.xml" && document=$work/document.xml
 mount -t tmpfs tmpfs /tmp
 mount -t tmpfs tmpfs /var/tmp
-mgr="" console=""
-trap 'for pid in $mgr $console; do { kill "$pid"; wait "$pid"; } 2>/dev/null || true; done' EXIT
+mgr="" console="" journald=""
+trap 'for pid in $mgr $console $journald; do { kill "$pid"; wait "$pid"; } 2>/dev/null || true; done' EXIT
 
 for dir in /etc /usr/bin /var/lib; do
   layer="$work/layer$(tr / _ <<<"$dir")"
@@ -55,6 +56,16 @@ for dir in /etc /usr/bin /var/lib; do
 done
 mount -t tmpfs tmpfs /run
 mkdir -p /run/systemd/system  # lets systemd --user start where systemd is not PID 1
+# A journald of the namespace's own: started by hand (not socket-activated), it makes its
+# sockets in /run/systemd/journal, so the units' StandardOutput=journal reaches it. It keeps
+# the journal in /run/log/journal and leaves out the kernel's messages, so what it holds
+# is this run's.
+mkdir -p /etc/systemd/journald.conf.d
+printf '[Journal]\nStorage=volatile\nReadKMsg=no\n' >/etc/systemd/journald.conf.d/capsel-test.conf
+/lib/systemd/systemd-journald >"$work/journald.log" 2>&1 &
+journald=$!
+for _ in $(seq 100); do [ -S /run/systemd/journal/stdout ] && break; sleep 0.1; done
+[ -S /run/systemd/journal/stdout ] || fail "journald did not start: $(cat "$work/journald.log")"
 
 cp "$work/package/capsel" /usr/bin/capsel
 mkdir -p /etc/capsel && cp "$work/package/capsel.ini" /etc/capsel/
@@ -129,6 +140,9 @@ status=$(cat "/proc/$(systemctl --user show -P MainPID capsel@news.service)/stat
 for want in "Uid:"$'\t'"$(id -u capsel)" "NoNewPrivs:"$'\t'1 "Seccomp:"$'\t'2 "CapEff:"$'\t'0000000000000000; do
   grep -q "^$want" <<<"$status" || fail "capsel@news runs without $want"
 done
+[ "$(systemctl --user show -P StandardOutput capsel@news.service)" = journal ] &&
+  tr '\0' '\n' <"/proc/$(systemctl --user show -P MainPID capsel@news.service)/environ" | grep -q '^JOURNAL_STREAM=' ||
+  fail "capsel@news does not write to the journal"
 # systemctl reload: the same process reads its settings again and writes where they now say.
 pid=$(systemctl --user show -P MainPID capsel@news.service)
 install -d -o capsel -g capsel /var/lib/capsel/news/out2
@@ -167,4 +181,15 @@ ctl stop capsel.service capsel@news.service capsel@edge.service
 for unit in capsel.service capsel@news.service capsel@edge.service; do
   [ "$(systemctl --user show -P Result "$unit")" = success ] || fail "$unit did not end cleanly"
 done
-echo "services ok: capsel.service and capsel@news, @edge said they were ready and converted in their sandbox, each only its own files; capsel@news reloaded its settings, refused a broken file and showed its counts; the watchdog restarted a stopped capsel@edge"
+# The journal ranks capsel's lines: -p warning shows the failure of bad.xml and its reason,
+# and none of the ordinary lines the whole journal holds.
+journalctl --sync 2>/dev/null || true
+journal() { journalctl -D /run/log/journal --no-pager -o cat "$@"; }
+warnings=$(journal -p warning)
+echo "journalctl -p warning:"$'\n'"$warnings"
+grep -q "Processing news.xml\.\.\." <<<"$(journal -t capsel-news)" || fail "the journal lacks capsel@news's lines"
+grep -A1 "  Error while processing XML file\. Skipping file\.\$" <<<"$warnings" | grep -q "  ---- XML error in line 2" ||
+  fail "journalctl -p warning lacks the failure of bad.xml and its reason"
+! grep -E "Processing .*\.\.\.|capsel initialized|Moving .* to " <<<"$warnings" ||
+  fail "journalctl -p warning shows the lines above, which are not failures or warnings"
+echo "services ok: capsel.service and capsel@news, @edge said they were ready and converted in their sandbox, each only its own files; capsel@news reloaded its settings, refused a broken file and showed its counts; the watchdog restarted a stopped capsel@edge; the journal shows only failures and warnings at -p warning"
