@@ -15,16 +15,6 @@
 namespace capsel {
 namespace {
 
-// systemd names the journal stream it gave a service in JOURNAL_STREAM ("DEVICE:INODE"); the
-// variable is inherited, so only standard output that is that very stream counts.
-bool StdoutIsJournal() {
-  const char* stream = std::getenv("JOURNAL_STREAM");
-  unsigned long long device = 0, inode = 0;
-  struct stat st;
-  return stream != nullptr && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
-         ::fstat(STDOUT_FILENO, &st) == 0 && st.st_dev == device && st.st_ino == inode;
-}
-
 // Standard output whose reader has gone (a closed pipe, a journal that restarted) takes no
 // more lines; the log file still does. Into the journal, each line carries its priority.
 class StdoutSink final : public LogSink {
@@ -40,7 +30,7 @@ class StdoutSink final : public LogSink {
 
  private:
   bool gone_ = false;
-  const bool journal_ = StdoutIsJournal();
+  const bool journal_ = IsJournalStream(STDOUT_FILENO);
 };
 
 // SIGTERM and SIGINT are turned into a readable byte, so the event loop can end the run
@@ -100,6 +90,16 @@ int RunStarted(const CommandLine& command_line, Engine& engine) {
 }
 
 }  // namespace
+
+// systemd names the journal stream it gave a service in JOURNAL_STREAM ("DEVICE:INODE"); the
+// variable is inherited, so only a descriptor that is that very stream counts.
+bool IsJournalStream(int fd) {
+  const char* stream = std::getenv("JOURNAL_STREAM");
+  unsigned long long device = 0, inode = 0;
+  struct stat st;
+  return stream != nullptr && std::sscanf(stream, "%llu:%llu", &device, &inode) == 2 &&
+         ::fstat(fd, &st) == 0 && st.st_dev == device && st.st_ino == inode;
+}
 
 // A box becomes one line "Title: text"; a text that already opens with its title (the
 // compatibility warning does) keeps its own prefix instead of getting a second one.

@@ -18,6 +18,10 @@ class ReloadOnSighup {
   ReloadOnSighup& operator=(const ReloadOnSighup&) = delete;
 };
 
+/// True when `fd` is the journal stream systemd gave this service (JOURNAL_STREAM), whose
+/// lines may then carry a syslog priority such as "<3>".
+bool IsJournalStream(int fd);
+
 /// Message boxes without a window: each becomes one line on standard error.
 class StderrPrompter final : public Prompter {
  public:

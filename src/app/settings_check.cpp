@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "app/headless.h"
 #include "app/messages.h"
 #include "log/activity_log.h"
 #include "settings/messages.h"
@@ -14,11 +15,13 @@ namespace capsel {
 namespace {
 
 // What the check reports, to `err`, counting the problems.
+// Into the journal (a reload's check), each problem is an error there too.
 struct Report {
   std::FILE* err;
   int problems = 0;
+  const char* priority = IsJournalStream(fileno(err)) ? "<3>" : "";
   void Problem(const std::string& line) {
-    std::fprintf(err, "%s\n", EscapeControls(line).c_str());
+    std::fprintf(err, "%s%s\n", priority, EscapeControls(line).c_str());
     ++problems;
   }
 };
