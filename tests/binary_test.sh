@@ -105,7 +105,8 @@ signals() {
   logged "  ---- The watch folder in/ is back" && drop back || fail "no line for the folder back"
   logged "Moving back.xml to done/" && cmp -s "$work/new/back.srt" "$srt" || fail "a file dropped into the folder back was not taken"
   [ "$(grep -c "The watch folder in/" "$work/out.txt")" = 2 ] || fail "the watch folder's lines came more than once"
-  kill -TERM "$pid"
+  # One SIGTERM to capsel itself, as systemd sends it (timeout would pass on two).
+  pkill -TERM -P "$pid"
   wait "$pid" && status=0 || status=$?
   pid=""
   [ "$status" = 0 ] || fail "SIGTERM: status $status"
