@@ -1,5 +1,6 @@
 // Reads any bytes as a document, fed to the push parser in pieces of random sizes, and writes
-// its cues as SRT in windows-1252 and as WebVTT, with the options the first byte picks.
+// its cues as SRT in windows-1252 and as WebVTT, with the options the first byte picks (style
+// tags, programme start, placement, position tags, overlaps).
 
 #include <cstddef>
 #include <cstdint>
@@ -16,16 +17,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   options.subtract_start_of_programme = data[0] & 2;
   options.placement = data[0] & 4;
   const int tags = (data[0] >> 3) % 3;
+  const auto overlaps = static_cast<Overlaps>((data[0] >> 5) % 3);
   const unsigned piece_pattern = data[1];
   std::string_view bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
   FakeFileSystem fs;
   std::unique_ptr<OutputFile> srt_file, vtt_file;
   fs.CreateReplacing("/doc.srt", false, &srt_file);
   fs.CreateReplacing("/doc.vtt", false, &vtt_file);
-  CueFileWriter srt(CueFormat::kSrt, 1252, options.style_tags, std::move(srt_file), 0,
-                    Overlaps::kKeep, {}, tags);
-  CueFileWriter vtt(CueFormat::kVtt, 65001, options.style_tags, std::move(vtt_file), 0,
-                    Overlaps::kKeep, {}, tags);
+  auto scratch = [&fs](std::unique_ptr<ScratchFile>* file) { return fs.CreateScratch("/", file); };
+  CueFileWriter srt(CueFormat::kSrt, 1252, options.style_tags, std::move(srt_file), 0, overlaps,
+                    scratch, tags);
+  CueFileWriter vtt(CueFormat::kVtt, 65001, options.style_tags, std::move(vtt_file), 0, overlaps,
+                    scratch, tags);
   struct Both final : CueSink {
     CueFileWriter *a, *b;
     void OnCue(Interval t, const CueLines& l, const StyleTable& s, const Placement& p) override {

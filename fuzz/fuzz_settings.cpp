@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Settings settings;
   ActivityLog log{clock};
   RecordingPrompter prompter;
-  if (LoadSettings({"/c/capsel.ini", "/c"}, settings, log, prompter, fs) == 0) {
+  std::vector<std::string> warnings;
+  if (LoadSettings({"/c/capsel.ini", "/c"}, settings, log, prompter, fs, &warnings) == 0) {
     for (const std::string* folder : {&settings.InPath, &settings.OutPathSrt})
       if (!folder->empty() && folder->back() != '/') __builtin_trap();
   }

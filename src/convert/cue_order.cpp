@@ -81,9 +81,13 @@ int CueOrder::Add(OrderedCue cue) {
 
 // Writes the window, sorted, as one run at the end of the scratch file.
 int CueOrder::Spill() {
-  if (scratch_ == nullptr)
+  if (scratch_ == nullptr) {
+    if (!make_scratch_) return ENOSPC;  // nowhere to put what does not fit
     if (int rc = make_scratch_(&scratch_)) return rc;
-  std::sort(window_.begin(), window_.end(), Earlier);
+  }
+  // Most documents come in order, and then so does the window.
+  if (!std::is_sorted(window_.begin(), window_.end(), Earlier))
+    std::sort(window_.begin(), window_.end(), Earlier);
   // Written in pieces, so a spill never needs a second copy of the window.
   std::string bytes;
   std::uint64_t length = 0;
@@ -206,7 +210,10 @@ void EntryMaker::AdvanceTo(long long t) {
       for (auto& [id, g] : groups_) {
         if (g.shown.empty()) continue;
         std::string text;
-        for (const OrderedCue& c : g.shown) text += c.text;
+        if (g.shown.size() == 1 && g.shown[0].end_ms == next)
+          text = std::move(g.shown[0].text);  // it ends here and is dropped below
+        else
+          for (const OrderedCue& c : g.shown) text += c.text;
         Extend(g, id, now_, next, std::move(text));
       }
       now_ = next;
