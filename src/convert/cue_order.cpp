@@ -10,7 +10,8 @@ namespace {
 
 constexpr size_t kSpillPiece = 1 << 16;
 
-bool Earlier(const OrderedCue& a, const OrderedCue& b) {
+template <typename Cue>
+bool Earlier(const Cue& a, const Cue& b) {
   return a.begin_ms != b.begin_ms ? a.begin_ms < b.begin_ms : a.order < b.order;
 }
 
@@ -27,11 +28,13 @@ class RunReader {
   RunReader(ScratchFile& file, std::uint64_t offset, std::uint64_t length, size_t buffer)
       : file_(file), next_(offset), end_(offset + length), buffer_size_(buffer) {}
 
-  // The next cue; false at the end of the run. `error` gets the errno of a failed read.
+  // The next cue, into `cue` (whose text keeps its memory); false at the end of the run.
+  // `error` gets the errno of a failed read.
   bool Next(OrderedCue* cue, int* error) {
     RecordHead head;
     if (!Take(reinterpret_cast<char*>(&head), sizeof head, error)) return false;
-    *cue = OrderedCue{head.begin_ms, head.end_ms, head.order, head.group, head.height, {}};
+    cue->begin_ms = head.begin_ms, cue->end_ms = head.end_ms, cue->order = head.order;
+    cue->group = head.group, cue->height = head.height;
     cue->text.resize(head.length);
     return Take(cue->text.data(), head.length, error);
   }
@@ -71,11 +74,12 @@ CueOrder::CueOrder(std::function<int(std::unique_ptr<ScratchFile>*)> make_scratc
                    size_t window_bytes)
     : make_scratch_(std::move(make_scratch)), window_bytes_(window_bytes) {}
 
-int CueOrder::Add(OrderedCue cue) {
+int CueOrder::Add(const OrderedCue& cue) {
   if (error_ != 0) return error_;
-  held_bytes_ += cue.text.size() + sizeof(OrderedCue);
-  window_.push_back(std::move(cue));
-  if (held_bytes_ > window_bytes_) error_ = Spill();
+  window_.push_back(
+      {cue.begin_ms, cue.end_ms, cue.order, cue.group, cue.height, texts_.size(), cue.text.size()});
+  texts_ += cue.text;
+  if (texts_.size() + window_.size() * sizeof(Slot) > window_bytes_) error_ = Spill();
   return error_;
 }
 
@@ -86,16 +90,16 @@ int CueOrder::Spill() {
     if (int rc = make_scratch_(&scratch_)) return rc;
   }
   // Most documents come in order, and then so does the window.
-  if (!std::is_sorted(window_.begin(), window_.end(), Earlier))
-    std::sort(window_.begin(), window_.end(), Earlier);
+  if (!std::is_sorted(window_.begin(), window_.end(), Earlier<Slot>))
+    std::sort(window_.begin(), window_.end(), Earlier<Slot>);
   // Written in pieces, so a spill never needs a second copy of the window.
   std::string bytes;
   std::uint64_t length = 0;
   for (size_t i = 0; i < window_.size(); ++i) {
-    const OrderedCue& c = window_[i];
-    const RecordHead head{c.begin_ms, c.end_ms, c.order, c.group, c.height, c.text.size()};
+    const Slot& c = window_[i];
+    const RecordHead head{c.begin_ms, c.end_ms, c.order, c.group, c.height, c.length};
     bytes.append(reinterpret_cast<const char*>(&head), sizeof head);
-    bytes += c.text;
+    bytes.append(texts_, c.offset, c.length);
     if (bytes.size() < kSpillPiece && i + 1 < window_.size()) continue;
     if (int rc = scratch_->Append(bytes)) return rc;
     length += bytes.size();
@@ -104,16 +108,23 @@ int CueOrder::Spill() {
   runs_.emplace_back(scratch_size_, length);
   scratch_size_ += length;
   window_.clear();
-  held_bytes_ = 0;
+  texts_.clear();
   return 0;
 }
 
 int CueOrder::Drain(const std::function<void(OrderedCue&&)>& take) {
   if (error_ != 0) return error_;
   if (runs_.empty()) {
-    std::sort(window_.begin(), window_.end(), Earlier);
-    for (OrderedCue& c : window_) take(std::move(c));
+    std::sort(window_.begin(), window_.end(), Earlier<Slot>);
+    OrderedCue cue;
+    for (const Slot& c : window_) {
+      cue.begin_ms = c.begin_ms, cue.end_ms = c.end_ms, cue.order = c.order;
+      cue.group = c.group, cue.height = c.height;
+      cue.text.assign(texts_, c.offset, c.length);
+      take(std::move(cue));
+    }
     window_.clear();
+    texts_.clear();
     return 0;
   }
   if (!window_.empty())
@@ -127,7 +138,7 @@ int CueOrder::Drain(const std::function<void(OrderedCue&&)>& take) {
   // moves numbers, never cues.
   std::vector<OrderedCue> heads(readers.size());
   std::vector<size_t> heap;
-  auto later = [&heads](size_t a, size_t b) { return Earlier(heads[b], heads[a]); };
+  auto later = [&heads](size_t a, size_t b) { return Earlier<OrderedCue>(heads[b], heads[a]); };
   int error = 0;
   for (size_t i = 0; i < readers.size(); ++i)
     if (readers[i].Next(&heads[i], &error)) heap.push_back(i);
@@ -136,7 +147,7 @@ int CueOrder::Drain(const std::function<void(OrderedCue&&)>& take) {
   while (!heap.empty() && error == 0) {
     std::pop_heap(heap.begin(), heap.end(), later);
     const size_t run = heap.back();
-    next = std::move(heads[run]);
+    std::swap(next, heads[run]);  // the run reads its next cue into what was taken before
     if (readers[run].Next(&heads[run], &error))
       std::push_heap(heap.begin(), heap.end(), later);
     else

@@ -33,8 +33,9 @@ class CueOrder {
   /// Runs that do not fit in `window_bytes` go to a scratch file made by `make_scratch`
   /// when the first one does.
   CueOrder(std::function<int(std::unique_ptr<ScratchFile>*)> make_scratch, size_t window_bytes);
-  /// 0, or the errno of a spill that failed (then nothing more is taken).
-  int Add(OrderedCue cue);
+  /// Takes a copy of `cue`. 0, or the errno of a spill that failed (then nothing more is
+  /// taken).
+  int Add(const OrderedCue& cue);
   /// Hands every cue over in order, then forgets them. 0, or the errno of a failed read.
   int Drain(const std::function<void(OrderedCue&&)>& take);
 
@@ -43,8 +44,15 @@ class CueOrder {
 
   std::function<int(std::unique_ptr<ScratchFile>*)> make_scratch_;
   size_t window_bytes_;
-  std::vector<OrderedCue> window_;
-  size_t held_bytes_ = 0;
+  // A cue of the window; its text is in `texts_`, so the window holds two blocks of memory,
+  // not one for each cue.
+  struct Slot {
+    long long begin_ms, end_ms, order;
+    int group, height;
+    size_t offset, length;
+  };
+  std::vector<Slot> window_;
+  std::string texts_;
   std::unique_ptr<ScratchFile> scratch_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> runs_;  // offset and length of each run
   std::uint64_t scratch_size_ = 0;

@@ -277,14 +277,15 @@ void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable
     if (text_.size() >= kFlushSize) Flush();
     return;
   }
-  OrderedCue cue{SrtMilliseconds(time.begin),
-                 SrtMilliseconds(time.end),
-                 received_++,
-                 PlacementGroup(place),
-                 place.vertical,
-                 {}};
-  AppendCueLines(format_, cue.text, lines, styled_ ? &styles : nullptr);
-  error_ = order_.Add(std::move(cue));
+  // One record, used again for every cue, so its text keeps its memory.
+  pending_.begin_ms = SrtMilliseconds(time.begin);
+  pending_.end_ms = SrtMilliseconds(time.end);
+  pending_.order = received_++;
+  pending_.group = PlacementGroup(place);
+  pending_.height = place.vertical;
+  pending_.text.clear();
+  AppendCueLines(format_, pending_.text, lines, styled_ ? &styles : nullptr);
+  error_ = order_.Add(pending_);
 }
 
 std::string* CueFileWriter::BeginPlainCue(Interval time, const Placement& place) {
