@@ -185,28 +185,42 @@ TEST_F(ConvertFileTest, AnInputReplacedWhileConvertedWaitsForTheNextScan) {
   }
 }
 
-// Far more cues than the ordering window holds, in reverse: they pass through the scratch file
-// and come out in the order they begin, or, when it fills the disk, the WebVTT file fails whole.
-TEST_F(ConvertFileTest, CuesDisorderedBeyondTheWindowAreWrittenInOrderOrNotAtAll) {
-  std::string doc = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>";
-  for (int i = 30000; i > 0; --i)
-    doc += "<p begin=\"" + std::to_string(i) + "s\" dur=\"1s\">Cue " + std::to_string(i) + "</p>";
-  doc += "</div></body></tt>";
+// Far more cues than the ordering window holds, in order, in reverse, shuffled, and with the
+// middle third first: they pass through the scratch file and come out in the order they
+// begin, or, when it fills the disk, the WebVTT file fails whole.
+TEST_F(ConvertFileTest, CuesBeyondTheWindowAreWrittenInOrderOrNotAtAll) {
+  constexpr long long n = 30000;
   settings.WriteVtt = true;
-  for (bool disk_full : {false, true}) {
-    if (disk_full) fs.FailOn(FakeFileSystem::Op::kWrite, "<scratch>", ENOSPC);
-    fs.AddFile("/w/in/a.xml", doc);
-    Lines lines = Convert("a.xml");
-    const std::string vtt = fs.Data("/w/out/a.vtt");
-    if (disk_full) {
-      EXPECT_EQ(vtt, "<missing>");
-      EXPECT_EQ(lines[lines.size() - 2], "---- Cannot write /w/out/a.vtt: No space left on device");
-      continue;
+  // The second of the k-th cue of the document, k from 0.
+  for (auto second : std::initializer_list<long long (*)(long long)>{
+           [](long long k) { return k + 1; },
+           [](long long k) { return n - k; },
+           [](long long k) { return k * 7919 % n + 1; },
+           [](long long k) { return k < 2 * n / 3 ? (k + n / 3) % (2 * n / 3) + 1 : k + 1; },
+       }) {
+    std::string doc = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>";
+    for (long long k = 0; k < n; ++k) {
+      const std::string i = std::to_string(second(k));
+      doc += "<p begin=\"" + i + "s\" dur=\"1s\">Cue " + i + "</p>";
     }
-    size_t at = 0;
-    for (int i = 1; i <= 30000; ++i) {
-      at = vtt.find("\r\nCue " + std::to_string(i) + "\r\n", at);
-      ASSERT_NE(at, std::string::npos) << "cue " << i << " missing or out of order";
+    doc += "</div></body></tt>";
+    for (bool disk_full : {false, true}) {
+      if (disk_full) fs.FailOn(FakeFileSystem::Op::kWrite, "<scratch>", ENOSPC);
+      fs.AddFile("/w/in/a.xml", doc);
+      Lines lines = Convert("a.xml");
+      const std::string vtt = fs.Data("/w/out/a.vtt");
+      fs.ClearFailures();
+      if (disk_full) {
+        EXPECT_EQ(vtt, "<missing>");
+        EXPECT_EQ(lines[lines.size() - 2],
+                  "---- Cannot write /w/out/a.vtt: No space left on device");
+        continue;
+      }
+      size_t at = 0;
+      for (int i = 1; i <= n; ++i) {
+        at = vtt.find("\r\nCue " + std::to_string(i) + "\r\n", at);
+        ASSERT_NE(at, std::string::npos) << "cue " << i << " missing or out of order";
+      }
     }
   }
 }

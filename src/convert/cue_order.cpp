@@ -15,12 +15,31 @@ bool Earlier(const Cue& a, const Cue& b) {
   return a.begin_ms != b.begin_ms ? a.begin_ms < b.begin_ms : a.order < b.order;
 }
 
-// A cue in a run: five numbers and the text's length, then the text.
-struct RecordHead {
-  std::int64_t begin_ms, end_ms, order;
-  std::int32_t group, height;
-  std::uint64_t length;
-};
+// A cue in a run: begin (the difference from the cue before it in the run), duration, order
+// (the difference again), group, height and the text's length, each a variable-length number,
+// then the text. A sorted run's differences are small: most heads take eight bytes, not forty.
+constexpr size_t kMaxHead = 6 * 10;  // six numbers of at most ten bytes
+
+char* PutNumber(char* out, std::int64_t n) {
+  std::uint64_t z = (static_cast<std::uint64_t>(n) << 1) ^ static_cast<std::uint64_t>(n >> 63);
+  for (; z >= 0x80; z >>= 7) *out++ = static_cast<char>(z | 0x80);
+  *out++ = static_cast<char>(z);
+  return out;
+}
+
+// Reads a number PutNumber wrote from `p`, which holds `left` bytes; null when they end first.
+const unsigned char* GetNumber(const unsigned char* p, size_t left, std::int64_t* n) {
+  std::uint64_t z = 0;
+  for (int shift = 0; left > 0 && shift < 64; shift += 7, --left) {
+    const unsigned char byte = *p++;
+    z |= static_cast<std::uint64_t>(byte & 0x7F) << shift;
+    if (byte < 0x80) {
+      *n = static_cast<std::int64_t>(z >> 1) ^ -static_cast<std::int64_t>(z & 1);
+      return p;
+    }
+  }
+  return nullptr;
+}
 
 // What is left of one run in the scratch file, read through a buffer of its own.
 class RunReader {
@@ -31,29 +50,51 @@ class RunReader {
   // The next cue, into `cue` (whose text keeps its memory); false at the end of the run.
   // `error` gets the errno of a failed read.
   bool Next(OrderedCue* cue, int* error) {
-    RecordHead head;
-    if (!Take(reinterpret_cast<char*>(&head), sizeof head, error)) return false;
-    cue->begin_ms = head.begin_ms, cue->end_ms = head.end_ms, cue->order = head.order;
-    cue->group = head.group, cue->height = head.height;
-    cue->text.resize(head.length);
-    return Take(cue->text.data(), head.length, error);
+    // The head whole in the buffer, which it nearly always is; else read again with it first.
+    if (buffer_.size() - pos_ < kMaxHead && !Refill(error)) {
+      if (*error != 0 || pos_ == buffer_.size()) return false;
+    }
+    std::int64_t n[6];
+    const auto* p = reinterpret_cast<const unsigned char*>(buffer_.data()) + pos_;
+    const auto* end = reinterpret_cast<const unsigned char*>(buffer_.data()) + buffer_.size();
+    for (std::int64_t& number : n)
+      if ((p = GetNumber(p, static_cast<size_t>(end - p), &number)) == nullptr)
+        return Truncated(error);
+    pos_ = static_cast<size_t>(p - reinterpret_cast<const unsigned char*>(buffer_.data()));
+    cue->begin_ms = begin_ += n[0], cue->end_ms = begin_ + n[1];
+    cue->order = order_ += n[2];
+    cue->group = static_cast<int>(n[3]), cue->height = static_cast<int>(n[4]);
+    cue->text.resize(static_cast<size_t>(n[5]));
+    return Take(cue->text.data(), cue->text.size(), error) || Truncated(error);
   }
 
  private:
+  // A run that ends within a cue was cut short: the scratch file lost part of it.
+  static bool Truncated(int* error) {
+    if (*error == 0) *error = EIO;
+    return false;
+  }
+  // Reads on, keeping what is left unread at the front of the buffer; false at the end of the
+  // run or on an error.
+  bool Refill(int* error) {
+    if (next_ >= end_) return false;
+    const size_t kept = buffer_.size() - pos_;
+    std::memmove(buffer_.data(), buffer_.data() + pos_, kept);
+    const size_t want = static_cast<size_t>(std::min<std::uint64_t>(buffer_size_, end_ - next_));
+    buffer_.resize(kept + want);
+    long got = file_.ReadAt(next_, buffer_.data() + kept, want);
+    if (got <= 0) {
+      *error = got < 0 ? static_cast<int>(-got) : EIO;
+      return false;
+    }
+    buffer_.resize(kept + static_cast<size_t>(got));
+    next_ += static_cast<std::uint64_t>(got);
+    pos_ = 0;
+    return true;
+  }
   bool Take(char* out, size_t n, int* error) {
     while (n > 0) {
-      if (pos_ == buffer_.size()) {
-        if (next_ >= end_) return false;
-        buffer_.resize(static_cast<size_t>(std::min<std::uint64_t>(buffer_size_, end_ - next_)));
-        long got = file_.ReadAt(next_, buffer_.data(), buffer_.size());
-        if (got <= 0) {
-          *error = got < 0 ? static_cast<int>(-got) : EIO;
-          return false;
-        }
-        buffer_.resize(static_cast<size_t>(got));
-        next_ += static_cast<std::uint64_t>(got);
-        pos_ = 0;
-      }
+      if (pos_ == buffer_.size() && !Refill(error)) return false;
       size_t part = std::min(n, buffer_.size() - pos_);
       std::memcpy(out, buffer_.data() + pos_, part);
       pos_ += part, out += part, n -= part;
@@ -66,6 +107,7 @@ class RunReader {
   size_t buffer_size_;
   std::string buffer_;
   size_t pos_ = 0;
+  std::int64_t begin_ = 0, order_ = 0;  // of the cue read last
 };
 
 }  // namespace
@@ -74,11 +116,10 @@ CueOrder::CueOrder(std::function<int(std::unique_ptr<ScratchFile>*)> make_scratc
                    size_t window_bytes)
     : make_scratch_(std::move(make_scratch)), window_bytes_(window_bytes) {}
 
-int CueOrder::Add(const OrderedCue& cue) {
+int CueOrder::Add(long long begin_ms, long long end_ms, long long order, int group, int height) {
   if (error_ != 0) return error_;
-  window_.push_back(
-      {cue.begin_ms, cue.end_ms, cue.order, cue.group, cue.height, texts_.size(), cue.text.size()});
-  texts_ += cue.text;
+  const size_t offset = window_.empty() ? 0 : window_.back().offset + window_.back().length;
+  window_.push_back({begin_ms, end_ms, order, group, height, offset, texts_.size() - offset});
   if (texts_.size() + window_.size() * sizeof(Slot) > window_bytes_) error_ = Spill();
   return error_;
 }
@@ -89,17 +130,25 @@ int CueOrder::Spill() {
     if (!make_scratch_) return ENOSPC;  // nowhere to put what does not fit
     if (int rc = make_scratch_(&scratch_)) return rc;
   }
-  // Most documents come in order, and then so does the window.
-  if (!std::is_sorted(window_.begin(), window_.end(), Earlier<Slot>))
-    std::sort(window_.begin(), window_.end(), Earlier<Slot>);
+  SortWindow();
+  if (!runs_.empty() && Earlier(window_.front(), last_spilled_)) runs_in_order_ = false;
+  last_spilled_ = window_.back();
   // Written in pieces, so a spill never needs a second copy of the window.
   std::string bytes;
   std::uint64_t length = 0;
+  long long begin = 0, order = 0;
   for (size_t i = 0; i < window_.size(); ++i) {
     const Slot& c = window_[i];
-    const RecordHead head{c.begin_ms, c.end_ms, c.order, c.group, c.height, c.length};
-    bytes.append(reinterpret_cast<const char*>(&head), sizeof head);
+    char head[kMaxHead];
+    char* end = PutNumber(head, c.begin_ms - begin);
+    end = PutNumber(end, c.end_ms - c.begin_ms);
+    end = PutNumber(end, c.order - order);
+    end = PutNumber(end, c.group);
+    end = PutNumber(end, c.height);
+    end = PutNumber(end, static_cast<std::int64_t>(c.length));
+    bytes.append(head, end);
     bytes.append(texts_, c.offset, c.length);
+    begin = c.begin_ms, order = c.order;
     if (bytes.size() < kSpillPiece && i + 1 < window_.size()) continue;
     if (int rc = scratch_->Append(bytes)) return rc;
     length += bytes.size();
@@ -112,11 +161,26 @@ int CueOrder::Spill() {
   return 0;
 }
 
+// Most documents come in order, and then so does the window.
+void CueOrder::SortWindow() {
+  if (!std::is_sorted(window_.begin(), window_.end(), Earlier<Slot>))
+    std::sort(window_.begin(), window_.end(), Earlier<Slot>);
+}
+
 int CueOrder::Drain(const std::function<void(OrderedCue&&)>& take) {
   if (error_ != 0) return error_;
-  if (runs_.empty()) {
-    std::sort(window_.begin(), window_.end(), Earlier<Slot>);
+  SortWindow();
+  // A document in order beyond the window: its runs, then the window, one after another.
+  if (runs_in_order_ &&
+      (runs_.empty() || window_.empty() || !Earlier(window_.front(), last_spilled_))) {
     OrderedCue cue;
+    int error = 0;
+    for (const auto& [offset, length] : runs_) {
+      RunReader reader(*scratch_, offset, length, window_bytes_ / 4);
+      while (reader.Next(&cue, &error)) take(std::move(cue));
+      if (error != 0) return error_ = error;
+    }
+    runs_.clear();
     for (const Slot& c : window_) {
       cue.begin_ms = c.begin_ms, cue.end_ms = c.end_ms, cue.order = c.order;
       cue.group = c.group, cue.height = c.height;

@@ -33,14 +33,17 @@ class CueOrder {
   /// Runs that do not fit in `window_bytes` go to a scratch file made by `make_scratch`
   /// when the first one does.
   CueOrder(std::function<int(std::unique_ptr<ScratchFile>*)> make_scratch, size_t window_bytes);
-  /// Takes a copy of `cue`. 0, or the errno of a spill that failed (then nothing more is
-  /// taken).
-  int Add(const OrderedCue& cue);
+  /// Where the next cue's text goes: the caller appends it, then calls Add.
+  std::string& NextText() { return texts_; }
+  /// Takes the next cue, with the text appended to NextText() since the last Add. 0, or the
+  /// errno of a spill that failed (then nothing more is taken).
+  int Add(long long begin_ms, long long end_ms, long long order, int group, int height);
   /// Hands every cue over in order, then forgets them. 0, or the errno of a failed read.
   int Drain(const std::function<void(OrderedCue&&)>& take);
 
  private:
   int Spill();
+  void SortWindow();
 
   std::function<int(std::unique_ptr<ScratchFile>*)> make_scratch_;
   size_t window_bytes_;
@@ -56,6 +59,9 @@ class CueOrder {
   std::unique_ptr<ScratchFile> scratch_;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> runs_;  // offset and length of each run
   std::uint64_t scratch_size_ = 0;
+  // Whether each run begins where the one before it ended, and the last cue spilled.
+  bool runs_in_order_ = true;
+  Slot last_spilled_{};
   int error_ = 0;
 };
 

@@ -277,15 +277,9 @@ void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable
     if (text_.size() >= kFlushSize) Flush();
     return;
   }
-  // One record, used again for every cue, so its text keeps its memory.
-  pending_.begin_ms = SrtMilliseconds(time.begin);
-  pending_.end_ms = SrtMilliseconds(time.end);
-  pending_.order = received_++;
-  pending_.group = PlacementGroup(place);
-  pending_.height = place.vertical;
-  pending_.text.clear();
-  AppendCueLines(format_, pending_.text, lines, styled_ ? &styles : nullptr);
-  error_ = order_.Add(pending_);
+  AppendCueLines(format_, order_.NextText(), lines, styled_ ? &styles : nullptr);
+  error_ = order_.Add(SrtMilliseconds(time.begin), SrtMilliseconds(time.end), received_++,
+                      PlacementGroup(place), place.vertical);
 }
 
 std::string* CueFileWriter::BeginPlainCue(Interval time, const Placement& place) {

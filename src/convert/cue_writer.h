@@ -76,7 +76,6 @@ class CueFileWriter final : public CueSink {
 
   Overlaps overlaps_;
   CueOrder order_;
-  OrderedCue pending_;
   long long received_ = 0;
   int position_tags_;
   // Each place as written (tag or cue settings) once, numbered as a group; group 0 is none.
