@@ -165,14 +165,6 @@ class AllOutputs final : public CueSink {
     }
     for (Output& o : outputs_) o.writer->OnCue(time, lines, styles, place);
   }
-  // Only a single output can take a cue's lines straight from the reader, and only when no
-  // check needs to see them.
-  std::string* BeginPlainCue(Interval time, const Placement& place) override {
-    const bool checked = max_length_ > 0 || max_lines_ > 0;
-    return outputs_.size() == 1 && !checked ? outputs_[0].writer->BeginPlainCue(time, place)
-                                            : nullptr;
-  }
-  void EndPlainCue() override { outputs_[0].writer->EndPlainCue(); }
 
   int too_long = 0, too_many_lines = 0;  // subtitles over each limit
 

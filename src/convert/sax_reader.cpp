@@ -697,13 +697,7 @@ void SaxReader::Emit(Interval interval, const ParagraphContent& content, const P
       const Interval visible = interval;
       Shifted(&interval);
       shown = Shown(interval);
-      // Without styles the lines go straight into the sink's text where it takes them so.
-      std::string* text =
-          shown && !options_.style_tags ? sink_.BeginPlainCue(interval, place) : nullptr;
-      if (text != nullptr) {
-        content.LayOutText(visible.begin, visible.end, text);
-        sink_.EndPlainCue();
-      } else if (shown) {
+      if (shown) {
         content.LayOut(visible.begin, visible.end, options_.style_tags, &lines_);
         sink_.OnCue(interval, lines_, styles_, place);
       }
