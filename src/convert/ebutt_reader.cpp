@@ -45,6 +45,15 @@ const char* Chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
 constexpr int kMaxNamespacesInScope = 256;
 constexpr int kMaxDefaultAttributes = 50;
 
+/// The text of all paragraphs together may come to this many bytes for each byte of the
+/// document, plus kMaxSubtitleText, before the document is refused ("entity expansion exceeds
+/// the size limit"). Without entities, text is at most three times the document's bytes (a
+/// character of a one-byte code page such as windows-1252 can take three bytes of UTF-8), so
+/// the fourth leaves room for the abbreviations a document's own entities make, while an
+/// entity bomb, which expands by thousands, stops after a few times its size. The fixed part
+/// lets a small document still expand into one paragraph of the largest size.
+constexpr uint64_t kTextPerDocumentByte = 4;
+
 Refusal RefusalOf(MarkupScan::Limit limit) {
   return limit == MarkupScan::Limit::kStartTagTooLong ? Refusal::kStartTagTooLong
                                                       : Refusal::kTooManyAttributes;
@@ -56,7 +65,7 @@ struct EbuTtReader::Impl {
   Impl(const ReadOptions& options, CueSink& sink, uint64_t size_hint)
       : machine(
             options, sink, [this](std::string value) { return Decode(std::move(value)); },
-            size_hint * 4 + (1u << 20)) {}
+            size_hint * kTextPerDocumentByte + kMaxSubtitleText) {}
   ~Impl() {
     if (ctxt == nullptr) return;
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
