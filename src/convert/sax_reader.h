@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -116,18 +117,30 @@ class SaxReader {
     Placement place;
   };
 
-  // The attributes the reader uses, found in one pass over an element's attributes; each
-  // as it stands in the document (null data: absent).
+  // An attribute as it stands in the document; nullopt where the element does not have it.
+  using Attribute = std::optional<std::string_view>;
+  // The attributes the reader uses, found in one pass over an element's attributes.
   struct Found {
-    std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space, region;
-    std::string_view color, font_weight, font_style, text_decoration, display, ruby;  // tts:
-    std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
-    std::string_view time_base, drop_mode, cell_resolution;                           // ttp:
-    std::string_view origin, extent, display_align, text_align, direction;            // tts:
+    Attribute begin, end, dur, time_container, style, id, xml_id, xml_space, region;
+    Attribute color, font_weight, font_style, text_decoration, display, ruby;  // tts:
+    Attribute frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
+    Attribute time_base, drop_mode, cell_resolution;                           // ttp:
+    Attribute origin, extent, display_align, text_align, direction;            // tts:
   };
+  // An attribute's local name, and the field of Found that takes its value.
+  struct AttributeName {
+    const char* name;
+    Attribute Found::*field;
+  };
+  /// The names the reader looks for in the namespace `uri` (null: no namespace).
+  static std::span<const AttributeName> NamesIn(const char* uri);
   static Found Gather(SaxAttributes attrs);
   /// The value with its entity and character references resolved (in `scratch` if needed).
   std::string_view Value(std::string_view raw, std::string& scratch) const;
+  /// The same for an attribute that may be absent: absent stays absent.
+  Attribute Value(const Attribute& raw, std::string& scratch) const;
+  /// The style ids an attribute lists; none when it is absent.
+  std::vector<std::string> Ids(const Attribute& raw) const;
   std::optional<double> Time(std::string_view text) const;
   TimingAttributes ReadTiming(const Found& attrs, bool paragraph, double sync);
   TextStyle OwnStyle(const Found& attrs) const;
@@ -136,6 +149,10 @@ class SaxReader {
   std::optional<RubyRole> OpenTimed(Frame& frame, const Frame& parent, const Found& attrs);
   void OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role);
   void CloseRubyPart(const Frame& frame, const Frame& parent);
+  /// The root element: its vocabulary, its timing parameters and the root's size.
+  void OpenRoot(const char* uri, const Found& attrs);
+  /// A style that the head's styling defines.
+  void DefineStyle(const Found& attrs);
   /// False for a region without an id, which nothing can refer to.
   bool AddRegion(const Found& attrs);
   void ResolveRegions();
