@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "convert/cue_writer.h"
-#include "convert/ebutt_reader.h"
+#include "convert/libxml_reader.h"
 #include "text/unicode.h"
 
 namespace capsel {
@@ -225,7 +225,7 @@ bool FinishOutput(ConvertContext& c, Output& out, FileOutcome& o) {
 
 // Reads the document through the reader in pieces. 0, the errno of a read that failed, or
 // kAbandoned once `abandon` is raised.
-int ReadDocument(InputFile& in, EbuTtReader& reader, const ConvertContext& c) {
+int ReadDocument(InputFile& in, LibxmlReader& reader, const ConvertContext& c) {
   std::vector<char> buffer(kReadSize);
   for (;;) {
     if (c.observer) c.observer->Alive();
@@ -322,7 +322,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name, FileOutc
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
         outputs.push_back(
             StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
-      EbuTtReader reader(options, all, in->Size());
+      LibxmlReader reader(options, all, in->Size());
       read_error = ReadDocument(*in, reader, c);
       if (read_error == 0) report = reader.Finish();
       if (c.abandon && c.abandon->load()) read_error = kAbandoned;

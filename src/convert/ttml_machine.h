@@ -1,8 +1,8 @@
 #pragma once
 
-// The reader's state machine: it takes a document's parser events (start tag, end tag,
-// text) one by one and turns its paragraphs into cues. It keeps only the open elements and
-// the paragraph in hand, so memory does not grow with the document.
+// The TTML state machine behind LibxmlReader: it takes a document's parser events (start tag,
+// end tag, text) one by one and turns its paragraphs into cues. It keeps only the open elements
+// and the paragraph in hand, so memory does not grow with the document.
 
 #include <cstdint>
 #include <deque>
@@ -39,12 +39,14 @@ struct SaxAttributes {
   int count = 0;
 };
 
-class SaxReader {
+/// Turns the parser events of one TTML document into cues for a sink; it knows TTML, not
+/// XML: the events come from LibxmlReader.
+class TtmlMachine {
  public:
   /// `decode` resolves the entity and character references of an attribute value;
   /// `text_budget` bounds the text of all paragraphs together (entity expansion).
-  SaxReader(const ReadOptions& options, CueSink& sink,
-            std::function<std::string(std::string)> decode, uint64_t text_budget);
+  TtmlMachine(const ReadOptions& options, CueSink& sink,
+              std::function<std::string(std::string)> decode, uint64_t text_budget);
 
   /// False when the document is refused (nesting too deep); reading must stop.
   bool Start(const char* name, const char* uri, SaxAttributes attributes);

@@ -1,4 +1,4 @@
-#include "convert/sax_reader.h"
+#include "convert/ttml_machine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,11 +75,11 @@ bool InVocabulary(const char* uri, std::initializer_list<const char*> suffixes) 
 
 }  // namespace
 
-SaxReader::SaxReader(const ReadOptions& options, CueSink& sink,
-                     std::function<std::string(std::string)> decode, uint64_t text_budget)
+TtmlMachine::TtmlMachine(const ReadOptions& options, CueSink& sink,
+                         std::function<std::string(std::string)> decode, uint64_t text_budget)
     : options_(options), sink_(sink), decode_(std::move(decode)), budget_(text_budget) {}
 
-std::span<const SaxReader::AttributeName> SaxReader::NamesIn(const char* uri) {
+std::span<const TtmlMachine::AttributeName> TtmlMachine::NamesIn(const char* uri) {
   // Most attributes of a document are in no namespace: timing, region and style first.
   static constexpr AttributeName kNoNamespace[] = {{"begin", &Found::begin},
                                                    {"end", &Found::end},
@@ -115,7 +115,7 @@ std::span<const SaxReader::AttributeName> SaxReader::NamesIn(const char* uri) {
   return {};
 }
 
-SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
+TtmlMachine::Found TtmlMachine::Gather(SaxAttributes attrs) {
   Found f;
   for (int i = 0; i < attrs.count; ++i) {
     const unsigned char* const* at = attrs.a + 5 * i;
@@ -133,24 +133,24 @@ SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
   return f;
 }
 
-std::string_view SaxReader::Value(std::string_view raw, std::string& scratch) const {
+std::string_view TtmlMachine::Value(std::string_view raw, std::string& scratch) const {
   if (raw.find('&') == std::string_view::npos) return raw;
   scratch = decode_(std::string(raw));
   return scratch;
 }
 
-SaxReader::Attribute SaxReader::Value(const Attribute& raw, std::string& scratch) const {
+TtmlMachine::Attribute TtmlMachine::Value(const Attribute& raw, std::string& scratch) const {
   if (!raw) return std::nullopt;
   return Value(*raw, scratch);
 }
 
-std::vector<std::string> SaxReader::Ids(const Attribute& raw) const {
+std::vector<std::string> TtmlMachine::Ids(const Attribute& raw) const {
   if (!raw) return {};
   std::string scratch;
   return SplitIds(Value(*raw, scratch));
 }
 
-std::optional<double> SaxReader::Time(std::string_view text) const {
+std::optional<double> TtmlMachine::Time(std::string_view text) const {
   if (auto t = ParseTimeExpression(text, timing_)) return t;
   // Older DFXP tools (Flash among them) write plain seconds without a unit.
   if (legacy_) return ParseTimeExpression(std::string(TrimXmlBlanks(text)) + "s", timing_);
@@ -159,7 +159,7 @@ std::optional<double> SaxReader::Time(std::string_view text) const {
 
 // A time that is there but does not read is one File Error line. On a paragraph it takes the
 // previous paragraph's value; on any other element it counts as not given.
-TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, double sync) {
+TimingAttributes TtmlMachine::ReadTiming(const Found& attrs, bool paragraph, double sync) {
   TimingAttributes t;
   std::string scratch;
   auto read = [&](const Attribute& raw, std::optional<double>* value, double previous) {
@@ -182,7 +182,7 @@ TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, doubl
   return t;
 }
 
-TextStyle SaxReader::InlineStyle(const Found& attrs) const {
+TextStyle TtmlMachine::InlineStyle(const Found& attrs) const {
   std::string s1, s2, s3, s4;
   TextStyle s = StyleFromAttributes(Value(attrs.color, s1), Value(attrs.font_weight, s2),
                                     Value(attrs.font_style, s3), Value(attrs.text_decoration, s4));
@@ -194,7 +194,7 @@ TextStyle SaxReader::InlineStyle(const Found& attrs) const {
 // Styles referenced by the element, in order (a later one wins), then its own attributes.
 // Without style tags, only display and ruby count: references are followed only when a
 // style sets one of them.
-TextStyle SaxReader::OwnStyle(const Found& attrs) const {
+TextStyle TtmlMachine::OwnStyle(const Found& attrs) const {
   TextStyle s;
   if (attrs.style && (options_.style_tags || style_sheet_.SetsDisplayOrRuby())) {
     for (const std::string& id : Ids(attrs.style))
@@ -204,8 +204,8 @@ TextStyle SaxReader::OwnStyle(const Found& attrs) const {
   return s;
 }
 
-std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
-                                             const Found& attrs) {
+std::optional<RubyRole> TtmlMachine::OpenTimed(Frame& frame, const Frame& parent,
+                                               const Found& attrs) {
   const TimedElement& up = parent.timed;
   const double sync = up.seq ? up.cursor : up.interval.begin;
   frame.timed = OpenChild(up, ReadTiming(attrs, frame.kind == Kind::kParagraph, sync));
@@ -239,14 +239,14 @@ std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
   return ruby;
 }
 
-LayoutStyle SaxReader::LayoutAttributes(const Found& attrs) const {
+LayoutStyle TtmlMachine::LayoutAttributes(const Found& attrs) const {
   std::string s1, s2, s3, s4, s5;
   return layout_.ReadAttributes(Value(attrs.origin, s1), Value(attrs.extent, s2),
                                 Value(attrs.display_align, s3), Value(attrs.text_align, s4),
                                 Value(attrs.direction, s5));
 }
 
-void SaxReader::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role) {
+void TtmlMachine::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role) {
   using enum RubyPart;
   if (parent.ruby == kNone) {
     if (role != RubyRole::kContainer) return;
@@ -286,7 +286,7 @@ void SaxReader::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<Ru
   }
 }
 
-void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
+void TtmlMachine::CloseRubyPart(const Frame& frame, const Frame& parent) {
   using enum RubyPart;
   if (frame.ruby == kContainer && parent.ruby == kNone) {
     paragraph_.AddRuby(ParagraphContent::Kind::kRubyText);
@@ -303,7 +303,7 @@ void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
   }
 }
 
-void SaxReader::OpenRoot(const char* uri, const Found& attrs) {
+void TtmlMachine::OpenRoot(const char* uri, const Found& attrs) {
   legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
   std::string s1, s2, s3, s4, s5, s6;
   auto text = [this](const Attribute& raw, std::string& scratch) {
@@ -318,7 +318,7 @@ void SaxReader::OpenRoot(const char* uri, const Found& attrs) {
 }
 
 // A style without an id is one nothing can refer to.
-void SaxReader::DefineStyle(const Found& attrs) {
+void TtmlMachine::DefineStyle(const Found& attrs) {
   if (!attrs.xml_id && !attrs.id) return;
   std::string scratch;
   std::string key(attrs.xml_id ? *attrs.xml_id : Value(*attrs.id, scratch));
@@ -328,7 +328,7 @@ void SaxReader::DefineStyle(const Found& attrs) {
 }
 
 // A region is kept as it stands until the body begins, when all styles are known.
-bool SaxReader::AddRegion(const Found& attrs) {
+bool TtmlMachine::AddRegion(const Found& attrs) {
   const Attribute& id = attrs.xml_id ? attrs.xml_id : attrs.id;
   if (!id) return false;
   std::string scratch, key(TrimXmlBlanks(Value(*id, scratch)));
@@ -339,7 +339,7 @@ bool SaxReader::AddRegion(const Found& attrs) {
 }
 
 // A region hidden by tts:display, its own or its styles', hides what is shown in it.
-void SaxReader::ResolveRegions() {
+void TtmlMachine::ResolveRegions() {
   for (const Region& region : regions_) {
     TextStyle s;
     for (const std::string& ref : region.references)
@@ -353,7 +353,7 @@ void SaxReader::ResolveRegions() {
 
 // A set that animates tts:display shows or hides its parent for the set's own interval; sets
 // come before their parent's text, so the text finds its parent's intervals complete.
-void SaxReader::ApplySet(const Found& attrs) {
+void TtmlMachine::ApplySet(const Found& attrs) {
   if (!attrs.display) return;
   Frame& target = stack_.back();
   std::string scratch;
@@ -376,7 +376,7 @@ void SaxReader::ApplySet(const Found& attrs) {
   }
 }
 
-bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attributes) {
+bool TtmlMachine::Start(const char* name, const char* uri, SaxAttributes raw_attributes) {
   if (stack_.size() >= static_cast<size_t>(kMaxElementDepth)) {
     refusal_ = "elements are nested deeper than " + std::to_string(kMaxElementDepth) + " levels";
     return false;
@@ -484,7 +484,7 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
   return true;
 }
 
-void SaxReader::End() {
+void TtmlMachine::End() {
   if (stack_.empty()) return;
   Frame frame = std::move(stack_.back());
   stack_.pop_back();
@@ -509,7 +509,7 @@ void SaxReader::End() {
   }
 }
 
-bool SaxReader::Text(const char* text, size_t length) {
+bool TtmlMachine::Text(const char* text, size_t length) {
   if (stack_.empty()) return true;
   Frame& frame = stack_.back();
   if (frame.kind == Kind::kStartOfProgramme) {
@@ -545,7 +545,7 @@ bool SaxReader::Text(const char* text, size_t length) {
   return true;
 }
 
-void SaxReader::AddText(const Frame& frame, std::string_view text, Interval visible) {
+void TtmlMachine::AddText(const Frame& frame, std::string_view text, Interval visible) {
   switch (frame.ruby) {
     case RubyPart::kNone:
     case RubyPart::kBase:
@@ -571,7 +571,7 @@ void SaxReader::AddText(const Frame& frame, std::string_view text, Interval visi
                      frame.kind == Kind::kParagraph);
 }
 
-void SaxReader::StartParagraph(Frame& frame) {
+void TtmlMachine::StartParagraph(Frame& frame) {
   paragraph_.Clear();
   if (options_.placement) place_ = TtmlLayout::Place(frame.layout);
   // A paragraph whose end is open lasts until a later one begins.
@@ -579,7 +579,7 @@ void SaxReader::StartParagraph(Frame& frame) {
     Resolve(frame.timed.interval.begin);
 }
 
-void SaxReader::FinishParagraph(Frame& frame) {
+void TtmlMachine::FinishParagraph(Frame& frame) {
   Interval interval = CloseChild(stack_.back().timed, frame.timed);
   // Where nothing ends the paragraph but all its text is timed, the text ends it.
   const double content_end = frame.timed.latest_child_end;
@@ -606,7 +606,7 @@ void SaxReader::FinishParagraph(Frame& frame) {
   paragraph_.Clear();
 }
 
-void SaxReader::Resolve(double next_begin) {
+void TtmlMachine::Resolve(double next_begin) {
   for (Held& held : held_) {
     if (held.resolved || !(next_begin > held.interval.begin)) continue;
     held.interval.end = std::min(next_begin, held.interval.begin + kOpenEndLimit);
@@ -615,7 +615,7 @@ void SaxReader::Resolve(double next_begin) {
   Flush();
 }
 
-void SaxReader::Flush() {
+void TtmlMachine::Flush() {
   while (!held_.empty() && held_.front().resolved) {
     Emit(held_.front().interval, held_.front().content, held_.front().place);
     held_.pop_front();
@@ -624,14 +624,14 @@ void SaxReader::Flush() {
 
 // The offset's frames count at the document's frame rate; a frame number that this rate does
 // not have is a time that does not read, and no offset applies.
-void SaxReader::ReadTimeOffset() {
+void TtmlMachine::ReadTimeOffset() {
   if (options_.time_offset.empty()) return;
   const std::optional<double> offset = ParseTimeOffset(options_.time_offset, timing_);
   if (!offset) ++report_.file_errors;
   offset_ = offset.value_or(0);
 }
 
-void SaxReader::Finish() {
+void TtmlMachine::Finish() {
   report_.no_programme_start = options_.subtract_start_of_programme && !start_of_programme_;
   for (Held& held : held_) {
     if (held.resolved) continue;
@@ -643,7 +643,7 @@ void SaxReader::Finish() {
 
 // Times count from the programme start, then the offset is added; neither leaves a time
 // below zero.
-void SaxReader::Shifted(Interval* interval) const {
+void TtmlMachine::Shifted(Interval* interval) const {
   if (options_.subtract_start_of_programme && start_of_programme_) {
     interval->begin = std::max(0.0, interval->begin - *start_of_programme_);
     interval->end = std::max(0.0, interval->end - *start_of_programme_);
@@ -661,7 +661,7 @@ static bool Shown(Interval interval) {
 
 // A paragraph gives one cue for its interval or, where its text is timed on its own, one for
 // each stretch in which the text stays the same; none when it is never shown.
-void SaxReader::Emit(Interval interval, const ParagraphContent& content, const Placement& place) {
+void TtmlMachine::Emit(Interval interval, const ParagraphContent& content, const Placement& place) {
   bool shown = false;
   if (!interval.Empty()) {
     if (!content.HasTimedText(interval)) {
