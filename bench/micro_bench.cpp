@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "convert/cue_writer.h"
-#include "convert/ebutt_reader.h"
+#include "convert/libxml_reader.h"
 #include "convert/time_expression.h"
 #include "doc_generator.h"
 #include "text/unicode.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "convert/cue_writer.h"
-#include "convert/ebutt_reader.h"
+#include "convert/libxml_reader.h"
 #include "testing/fake_file_system.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } both;
   both.a = &srt;
   both.b = &vtt;
-  EbuTtReader reader(options, both, bytes.size());
+  LibxmlReader reader(options, both, bytes.size());
   // Piece sizes from 1 to 64 bytes, in a pattern the second byte picks.
   size_t step = 1 + piece_pattern % 64;
   while (!bytes.empty()) {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "convert/cue_writer.h"
-#include "convert/ebutt_reader.h"
+#include "convert/libxml_reader.h"
 #include "text/unicode.h"
 
 namespace capsel {
@@ -165,14 +165,6 @@ class AllOutputs final : public CueSink {
     }
     for (Output& o : outputs_) o.writer->OnCue(time, lines, styles, place);
   }
-  // Only a single output can take a cue's lines straight from the reader, and only when no
-  // check needs to see them.
-  std::string* BeginPlainCue(Interval time, const Placement& place) override {
-    const bool checked = max_length_ > 0 || max_lines_ > 0;
-    return outputs_.size() == 1 && !checked ? outputs_[0].writer->BeginPlainCue(time, place)
-                                            : nullptr;
-  }
-  void EndPlainCue() override { outputs_[0].writer->EndPlainCue(); }
 
   int too_long = 0, too_many_lines = 0;  // subtitles over each limit
 
@@ -233,7 +225,7 @@ bool FinishOutput(ConvertContext& c, Output& out, FileOutcome& o) {
 
 // Reads the document through the reader in pieces. 0, the errno of a read that failed, or
 // kAbandoned once `abandon` is raised.
-int ReadDocument(InputFile& in, EbuTtReader& reader, const ConvertContext& c) {
+int ReadDocument(InputFile& in, LibxmlReader& reader, const ConvertContext& c) {
   std::vector<char> buffer(kReadSize);
   for (;;) {
     if (c.observer) c.observer->Alive();
@@ -330,7 +322,7 @@ ConvertEnd ConvertFile(ConvertContext& c, const std::string& file_name, FileOutc
       if (s.WriteVtt)  // WebVTT is UTF-8, whatever WriteUtf8 says
         outputs.push_back(
             StartOutput(c, stem + ".vtt", CueFormat::kVtt, CodePage{}, options.style_tags));
-      EbuTtReader reader(options, all, in->Size());
+      LibxmlReader reader(options, all, in->Size());
       read_error = ReadDocument(*in, reader, c);
       if (read_error == 0) report = reader.Finish();
       if (c.abandon && c.abandon->load()) read_error = kAbandoned;

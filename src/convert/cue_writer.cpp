@@ -282,22 +282,6 @@ void CueFileWriter::OnCue(Interval time, const CueLines& lines, const StyleTable
                       PlacementGroup(place), place.vertical);
 }
 
-std::string* CueFileWriter::BeginPlainCue(Interval time, const Placement& place) {
-  // A file that is not written takes its cues by OnCue, which drops them.
-  if (Ordered() || styled_ || file_ == nullptr || error_ != 0) return nullptr;
-  AppendNumber(text_, ++number_);
-  AppendTimingLine(format_, text_, time);
-  AppendPlacement(format_, position_tags_, place, text_);
-  plain_text_begin_ = text_.size();
-  return &text_;
-}
-
-void CueFileWriter::EndPlainCue() {
-  BreakTimingArrows(text_, plain_text_begin_);
-  text_ += "\r\n";
-  if (text_.size() >= kFlushSize) Flush();
-}
-
 void CueFileWriter::WriteEntry(const OrderedCue& entry) {
   if (error_ != 0) return;  // nothing more reaches the file: hold nothing more either
   const char separator = format_ == CueFormat::kSrt ? ',' : '.';

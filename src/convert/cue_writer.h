@@ -60,9 +60,6 @@ class CueFileWriter final : public CueSink {
                 int position_tags = 0);
   void OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
              const Placement& place) override;
-  /// An SRT file without styles takes its cues' lines straight into its buffer.
-  std::string* BeginPlainCue(Interval time, const Placement& place) override;
-  void EndPlainCue() override;
   /// Writes what is left and gives the file its name. 0, or the first errno of the writing.
   int Commit();
   /// The cues numbered so far: after a Commit that succeeded, all the file holds.
@@ -88,7 +85,6 @@ class CueFileWriter final : public CueSink {
   std::unique_ptr<OutputFile> file_;
   int error_;
   long long number_ = 0;
-  size_t plain_text_begin_ = 0;  // where the lines of the plain cue in hand begin in text_
   std::string text_, encoded_;
 };
 

@@ -32,23 +32,13 @@ size_t RunLength(std::string_view text, bool preserve) {
 
 // Builds lines one character at a time. Collapsible blanks are held back until the next
 // character shows whether they stand inside a line (one blank) or at its end (none); right
-// after preserved white space they collapse into it. Lines go into CueLines (each line's end
-// recorded, with runs of style and rubies) or, `kPlain`, onto the end of a string with each
-// line ended by CR LF and each ruby's annotation in brackets; either way a line without text
-// is taken back. One class for each, so that each layout has the writer inlined.
-template <bool kPlain>
+// after preserved white space they collapse into it. Each line's end is recorded in CueLines,
+// with its runs of style and its rubies; a line without text is taken back.
 class LineWriter {
  public:
-  LineWriter(CueLines* out, bool styled)
-      : text_(out->text),
-        ends_(&out->ends),
-        runs_(&out->runs),
-        rubies_(&out->rubies),
-        styled_(styled) {
+  LineWriter(CueLines* out, bool styled) : out_(*out), text_(out->text), styled_(styled) {
     out->Clear();
   }
-  explicit LineWriter(std::string* text)
-      : text_(*text), line_start_(text->size()), blank_floor_(line_start_) {}
 
   void Text(std::string_view text, bool preserve, uint16_t style) {
     if (ruby_ == RubyPart::kDropped) return;
@@ -74,16 +64,11 @@ class LineWriter {
 
   void Break() {
     if (has_text_) {
-      if constexpr (kPlain)
-        text_ += "\r\n";
-      else
-        ends_->push_back(static_cast<uint32_t>(text_.size()));
+      out_.ends.push_back(static_cast<uint32_t>(text_.size()));
     } else {
       text_.resize(line_start_);
-      if constexpr (!kPlain) {
-        while (!runs_->empty() && runs_->back().end > line_start_) runs_->pop_back();
-        while (!rubies_->empty() && rubies_->back().end > line_start_) rubies_->pop_back();
-      }
+      while (!out_.runs.empty() && out_.runs.back().end > line_start_) out_.runs.pop_back();
+      while (!out_.rubies.empty() && out_.rubies.back().end > line_start_) out_.rubies.pop_back();
     }
     line_start_ = blank_floor_ = text_.size();
     pending_blank_ = has_text_ = run_open_ = after_preserved_blank_ = false;
@@ -111,11 +96,8 @@ class LineWriter {
       default:
         if (ruby_ == RubyPart::kAnnotation && annotation_ != kNone) {
           pending_blank_ = false;
-          if constexpr (kPlain)
-            text_ += close_;
-          else
-            rubies_->push_back({static_cast<uint32_t>(base_), static_cast<uint32_t>(annotation_),
-                                static_cast<uint32_t>(text_.size())});
+          out_.rubies.push_back({static_cast<uint32_t>(base_), static_cast<uint32_t>(annotation_),
+                                 static_cast<uint32_t>(text_.size())});
         }
         ruby_ = RubyPart::kNone;
         blank_floor_ = line_start_;
@@ -133,11 +115,6 @@ class LineWriter {
     if (ruby_ == RubyPart::kBase && base_ == kNone) {
       base_ = text_.size();
     } else if (ruby_ == RubyPart::kAnnotation && annotation_ == kNone) {
-      if constexpr (kPlain) {
-        const RubyBrackets brackets = RubyBracketsFor(std::string_view(text_).substr(base_));
-        text_ += brackets.open;
-        close_ = brackets.close;
-      }
       annotation_ = text_.size();
     }
     Append(chars, style);
@@ -146,21 +123,19 @@ class LineWriter {
   }
   void Append(std::string_view chars, uint16_t style) {
     text_ += chars;
-    if (kPlain || !styled_) return;
+    if (!styled_) return;
     auto end = static_cast<uint32_t>(text_.size());
-    if (run_open_ && runs_->back().style == style) {
-      runs_->back().end = end;
+    if (run_open_ && out_.runs.back().style == style) {
+      out_.runs.back().end = end;
     } else {
-      runs_->push_back({end, style});
+      out_.runs.push_back({end, style});
       run_open_ = true;
     }
   }
 
-  std::string& text_;
-  std::vector<uint32_t>* ends_ = nullptr;
-  std::vector<StyleRun>* runs_ = nullptr;
-  std::vector<RubyMark>* rubies_ = nullptr;
-  bool styled_ = false;
+  CueLines& out_;
+  std::string& text_;  // out_.text
+  bool styled_;
   size_t line_start_ = 0;
   size_t blank_floor_ = 0;  // a held-back blank goes in only after this offset
   bool pending_blank_ = false;
@@ -170,7 +145,6 @@ class LineWriter {
   bool after_preserved_blank_ = false;
   RubyPart ruby_ = RubyPart::kNone;
   size_t base_ = kNone, annotation_ = kNone;  // where the open ruby's parts begin
-  const char* close_ = "";
 };
 
 // U+00A0, a no-break space, in UTF-8.
@@ -266,27 +240,24 @@ void ParagraphContent::AddText(std::string_view text, bool preserve, uint16_t st
   pieces_.push_back(piece);
 }
 
-namespace {
-
-// Lays the pieces out into `lines` and ends the last line.
-template <typename Lines>
-void LayOutPieces(const ParagraphContent& content, bool per_span, double from, double to,
-                  Lines&& lines) {
+void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
+  const bool per_span = EachSpanALine();
+  LineWriter lines(out, styled);
   bool in_top_span = false;
-  for (const ParagraphContent::Piece& p : content.pieces()) {
+  for (const Piece& p : pieces_) {
     switch (p.kind) {
-      case ParagraphContent::Kind::kText:
+      case Kind::kText:
         if (per_span && !in_top_span) break;  // blanks between the spans
         if (p.visible.begin <= from && p.visible.end >= to)
-          lines.Text(content.TextOf(p), p.preserve, p.style);
+          lines.Text(TextOf(p), p.preserve, p.style);
         break;
-      case ParagraphContent::Kind::kBreak:
+      case Kind::kBreak:
         lines.Break();
         break;
-      case ParagraphContent::Kind::kSpanStart:
+      case Kind::kSpanStart:
         in_top_span = true;
         break;
-      case ParagraphContent::Kind::kSpanEnd:
+      case Kind::kSpanEnd:
         in_top_span = false;
         if (per_span) lines.Break();
         break;
@@ -296,16 +267,6 @@ void LayOutPieces(const ParagraphContent& content, bool per_span, double from, d
     }
   }
   lines.Break();
-}
-
-}  // namespace
-
-void ParagraphContent::LayOut(double from, double to, bool styled, CueLines* out) const {
-  LayOutPieces(*this, EachSpanALine(), from, to, LineWriter<false>(out, styled));
-}
-
-void ParagraphContent::LayOutText(double from, double to, std::string* out) const {
-  LayOutPieces(*this, EachSpanALine(), from, to, LineWriter<true>(out));
 }
 
 bool ParagraphContent::EachSpanALine() const {
@@ -419,7 +380,7 @@ void ParagraphContent::ForEachStretch(
       shown.erase(departures[departed]);
     const Interval stretch{cuts[i], cuts[i + 1]};
     // One break or many between two texts come to the same: a line without text is taken back.
-    LineWriter<false> lines(&next, styled);
+    LineWriter lines(&next, styled);
     for (auto it = shown.begin(); it != shown.end(); ++it) {
       const Visible& v = texts[*it];
       if (it != shown.begin() && v.breaks != texts[*std::prev(it)].breaks) lines.Break();

@@ -106,12 +106,9 @@ class ParagraphContent {
   /// its own, unless the paragraph shows that its spans are runs of one line (SpansRunOn);
   /// then it is laid out as with a br. Blanks of default-mode text collapse to one and vanish
   /// at the ends of a line and after preserved white space; lines without text are left out.
-  /// A ruby is its base followed by its annotation (CueLines::rubies; in `LayOutText`, the
-  /// annotation in brackets). With `styled`, runs of one style are recorded.
+  /// A ruby is its base followed by its annotation (CueLines::rubies). With `styled`, runs of
+  /// one style are recorded.
   void LayOut(double from, double to, bool styled, CueLines* out) const;
-  /// The same lines without styles, appended to `out` as plain text, each ended by CR LF: a
-  /// cue's text as a subtitle file holds it, laid out straight into the file's buffer.
-  void LayOutText(double from, double to, std::string* out) const;
 
   /// True when some text is visible for less than the whole of `whole`, or hidden.
   bool HasTimedText(Interval whole) const;

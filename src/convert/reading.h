@@ -34,13 +34,6 @@ class CueSink {
   /// One cue: seconds from the start, its lines (styles refer to `styles`) and where it stands.
   virtual void OnCue(Interval time, const CueLines& lines, const StyleTable& styles,
                      const Placement& place) = 0;
-  /// A cue whose lines the reader writes itself, as plain text without styles: the sink
-  /// writes what comes before the lines and gives the text to append them to, each line ended
-  /// by CR LF, then EndPlainCue finishes the cue. Null: the sink takes its cues by OnCue.
-  virtual std::string* BeginPlainCue(Interval /*time*/, const Placement& /*place*/) {
-    return nullptr;
-  }
-  virtual void EndPlainCue() {}
 };
 
 /// The limits that keep reading a document cheap in time and memory; a document that passes

@@ -67,14 +67,15 @@ Placement PlaceText(const std::optional<Area>& area, DisplayAlign display_align,
   return p;
 }
 
-void TtmlLayout::SetRoot(std::string_view extent, std::string_view cell_resolution) {
-  const auto size = Words(extent, 2);
+void TtmlLayout::SetRoot(std::optional<std::string_view> extent,
+                         std::optional<std::string_view> cell_resolution) {
+  const auto size = Words(extent.value_or(""), 2);
   if (size.size() == 2 && size[0].ends_with("px") && size[1].ends_with("px")) {
     const auto w = Number(size[0].substr(0, size[0].size() - 2));
     const auto h = Number(size[1].substr(0, size[1].size() - 2));
     if (w && h && *w > 0 && *h > 0) root_width_ = *w, root_height_ = *h;
   }
-  const auto cells = Words(cell_resolution, 2);
+  const auto cells = Words(cell_resolution.value_or(""), 2);
   if (cells.size() == 2) {
     const auto c = Number(cells[0]), r = Number(cells[1]);
     if (c && r && *c > 0 && *r > 0) columns_ = *c, rows_ = *r;
@@ -96,31 +97,33 @@ std::optional<float> TtmlLayout::Length(std::string_view text, bool vertical) co
   return std::nullopt;
 }
 
-LayoutStyle TtmlLayout::ReadAttributes(std::string_view origin, std::string_view extent,
-                                       std::string_view display_align, std::string_view text_align,
-                                       std::string_view direction) const {
+LayoutStyle TtmlLayout::ReadAttributes(std::optional<std::string_view> origin,
+                                       std::optional<std::string_view> extent,
+                                       std::optional<std::string_view> display_align,
+                                       std::optional<std::string_view> text_align,
+                                       std::optional<std::string_view> direction) const {
   LayoutStyle s;
   // "auto" (or nothing) is the whole picture: as if not given.
-  auto pair = [&](std::string_view text, std::optional<LengthPair>* out) {
-    if (text.data() == nullptr || TrimXmlBlanks(text) == "auto") return;
-    const auto words = Words(text, 2);
+  auto pair = [&](std::optional<std::string_view> text, std::optional<LengthPair>* out) {
+    if (!text || TrimXmlBlanks(*text) == "auto") return;
+    const auto words = Words(*text, 2);
     const auto x = words.size() == 2 ? Length(words[0], false) : std::nullopt;
     const auto y = words.size() == 2 ? Length(words[1], true) : std::nullopt;
     *out = x && y ? LengthPair{true, *x, *y} : LengthPair{};
   };
   pair(origin, &s.origin);
   pair(extent, &s.extent);
-  const std::string_view display = TrimXmlBlanks(display_align);
+  const std::string_view display = TrimXmlBlanks(display_align.value_or(""));
   if (display == "before") s.display_align = DisplayAlign::kBefore;
   if (display == "center") s.display_align = DisplayAlign::kCenter;
   if (display == "after") s.display_align = DisplayAlign::kAfter;
-  const std::string_view align = TrimXmlBlanks(text_align);
+  const std::string_view align = TrimXmlBlanks(text_align.value_or(""));
   if (align == "left") s.text_align = TextAlign::kLeft;
   if (align == "center") s.text_align = TextAlign::kCenter;
   if (align == "right") s.text_align = TextAlign::kRight;
   if (align == "start" || align == "justify") s.text_align = TextAlign::kStart;
   if (align == "end") s.text_align = TextAlign::kEnd;
-  const std::string_view dir = TrimXmlBlanks(direction);
+  const std::string_view dir = TrimXmlBlanks(direction.value_or(""));
   if (dir == "ltr" || dir == "rtl") s.rtl = dir == "rtl";
   return s;
 }
@@ -175,14 +178,14 @@ void TtmlLayout::Resolve() {
   raw_regions_.clear();
 }
 
-LayoutContext TtmlLayout::Enter(const LayoutContext& parent, std::string_view region,
+LayoutContext TtmlLayout::Enter(const LayoutContext& parent, std::optional<std::string_view> region,
                                 const std::vector<std::string>& styles,
                                 const LayoutStyle& own) const {
   LayoutContext c = parent;
-  if (region.data() != nullptr) {
+  if (region) {
     c.area = {};
     c.region_text = {};
-    if (auto it = regions_.find(std::string(TrimXmlBlanks(region))); it != regions_.end()) {
+    if (auto it = regions_.find(std::string(TrimXmlBlanks(*region))); it != regions_.end()) {
       c.area = it->second;
       c.region_text.text_align = it->second.text_align;
       c.region_text.rtl = it->second.rtl;

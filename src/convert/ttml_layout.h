@@ -74,12 +74,15 @@ class TtmlLayout {
  public:
   static constexpr int kMaxReferenceDepth = 16;
 
-  /// The root's tts:extent and ttp:cellResolution as written (null data: absent).
-  void SetRoot(std::string_view extent, std::string_view cell_resolution);
-  /// The properties that attributes as written give (null data: absent).
-  LayoutStyle ReadAttributes(std::string_view origin, std::string_view extent,
-                             std::string_view display_align, std::string_view text_align,
-                             std::string_view direction) const;
+  /// The root's tts:extent and ttp:cellResolution as written (nullopt: absent).
+  void SetRoot(std::optional<std::string_view> extent,
+               std::optional<std::string_view> cell_resolution);
+  /// The properties that attributes as written give (nullopt: absent).
+  LayoutStyle ReadAttributes(std::optional<std::string_view> origin,
+                             std::optional<std::string_view> extent,
+                             std::optional<std::string_view> display_align,
+                             std::optional<std::string_view> text_align,
+                             std::optional<std::string_view> direction) const;
   void AddStyle(std::string id, std::vector<std::string> references, LayoutStyle own);
   void AddRegion(std::string id, std::vector<std::string> references, LayoutStyle own);
   /// A `style` element inside the region added last.
@@ -89,9 +92,9 @@ class TtmlLayout {
   /// Some style sets textAlign or direction: only then do content styles need a look-up.
   bool StylesSetAlignment() const { return styles_set_alignment_; }
 
-  /// The context inside an element with `region` (null data: none), the layout styles it
+  /// The context inside an element with `region` (nullopt: none), the layout styles it
   /// references, and its own attributes `own`.
-  LayoutContext Enter(const LayoutContext& parent, std::string_view region,
+  LayoutContext Enter(const LayoutContext& parent, std::optional<std::string_view> region,
                       const std::vector<std::string>& styles, const LayoutStyle& own) const;
   /// Where a paragraph in `context` stands.
   static Placement Place(const LayoutContext& context);

@@ -88,8 +88,10 @@ std::vector<std::string> SplitIds(std::string_view list) {
   return ids;
 }
 
-TextStyle StyleFromAttributes(const std::string* color, const std::string* font_weight,
-                              const std::string* font_style, const std::string* text_decoration) {
+TextStyle StyleFromAttributes(std::optional<std::string_view> color,
+                              std::optional<std::string_view> font_weight,
+                              std::optional<std::string_view> font_style,
+                              std::optional<std::string_view> text_decoration) {
   TextStyle s;
   if (color) s.color = ParseTtmlColor(*color);
   if (font_weight) s.bold = TrimXmlBlanks(*font_weight) == "bold";

@@ -102,8 +102,10 @@ std::optional<unsigned> ParseTtmlColor(std::string_view text);
 std::optional<RubyRole> ParseRubyRole(std::string_view text);
 
 /// The style that tts:color, tts:fontWeight, tts:fontStyle and tts:textDecoration give; each
-/// argument is the attribute's text, or null when it is absent.
-TextStyle StyleFromAttributes(const std::string* color, const std::string* font_weight,
-                              const std::string* font_style, const std::string* text_decoration);
+/// argument is the attribute's text, or nullopt when it is absent.
+TextStyle StyleFromAttributes(std::optional<std::string_view> color,
+                              std::optional<std::string_view> font_weight,
+                              std::optional<std::string_view> font_style,
+                              std::optional<std::string_view> text_decoration);
 
 }  // namespace capsel

@@ -1,13 +1,14 @@
 #pragma once
 
-// The reader's state machine: it takes a document's parser events (start tag, end tag,
-// text) one by one and turns its paragraphs into cues. It keeps only the open elements and
-// the paragraph in hand, so memory does not grow with the document.
+// The TTML state machine behind LibxmlReader: it takes a document's parser events (start tag,
+// end tag, text) one by one and turns its paragraphs into cues. It keeps only the open elements
+// and the paragraph in hand, so memory does not grow with the document.
 
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -38,12 +39,14 @@ struct SaxAttributes {
   int count = 0;
 };
 
-class SaxReader {
+/// Turns the parser events of one TTML document into cues for a sink; it knows TTML, not
+/// XML: the events come from LibxmlReader.
+class TtmlMachine {
  public:
   /// `decode` resolves the entity and character references of an attribute value;
   /// `text_budget` bounds the text of all paragraphs together (entity expansion).
-  SaxReader(const ReadOptions& options, CueSink& sink,
-            std::function<std::string(std::string)> decode, uint64_t text_budget);
+  TtmlMachine(const ReadOptions& options, CueSink& sink,
+              std::function<std::string(std::string)> decode, uint64_t text_budget);
 
   /// False when the document is refused (nesting too deep); reading must stop.
   bool Start(const char* name, const char* uri, SaxAttributes attributes);
@@ -116,18 +119,30 @@ class SaxReader {
     Placement place;
   };
 
-  // The attributes the reader uses, found in one pass over an element's attributes; each
-  // as it stands in the document (null data: absent).
+  // An attribute as it stands in the document; nullopt where the element does not have it.
+  using Attribute = std::optional<std::string_view>;
+  // The attributes the reader uses, found in one pass over an element's attributes.
   struct Found {
-    std::string_view begin, end, dur, time_container, style, id, xml_id, xml_space, region;
-    std::string_view color, font_weight, font_style, text_decoration, display, ruby;  // tts:
-    std::string_view frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
-    std::string_view time_base, drop_mode, cell_resolution;                           // ttp:
-    std::string_view origin, extent, display_align, text_align, direction;            // tts:
+    Attribute begin, end, dur, time_container, style, id, xml_id, xml_space, region;
+    Attribute color, font_weight, font_style, text_decoration, display, ruby;  // tts:
+    Attribute frame_rate, frame_rate_multiplier, sub_frame_rate, tick_rate;    // ttp:
+    Attribute time_base, drop_mode, cell_resolution;                           // ttp:
+    Attribute origin, extent, display_align, text_align, direction;            // tts:
   };
+  // An attribute's local name, and the field of Found that takes its value.
+  struct AttributeName {
+    const char* name;
+    Attribute Found::*field;
+  };
+  /// The names the reader looks for in the namespace `uri` (null: no namespace).
+  static std::span<const AttributeName> NamesIn(const char* uri);
   static Found Gather(SaxAttributes attrs);
   /// The value with its entity and character references resolved (in `scratch` if needed).
   std::string_view Value(std::string_view raw, std::string& scratch) const;
+  /// The same for an attribute that may be absent: absent stays absent.
+  Attribute Value(const Attribute& raw, std::string& scratch) const;
+  /// The style ids an attribute lists; none when it is absent.
+  std::vector<std::string> Ids(const Attribute& raw) const;
   std::optional<double> Time(std::string_view text) const;
   TimingAttributes ReadTiming(const Found& attrs, bool paragraph, double sync);
   TextStyle OwnStyle(const Found& attrs) const;
@@ -136,6 +151,10 @@ class SaxReader {
   std::optional<RubyRole> OpenTimed(Frame& frame, const Frame& parent, const Found& attrs);
   void OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role);
   void CloseRubyPart(const Frame& frame, const Frame& parent);
+  /// The root element: its vocabulary, its timing parameters and the root's size.
+  void OpenRoot(const char* uri, const Found& attrs);
+  /// A style that the head's styling defines.
+  void DefineStyle(const Found& attrs);
   /// False for a region without an id, which nothing can refer to.
   bool AddRegion(const Found& attrs);
   void ResolveRegions();

@@ -1,4 +1,4 @@
-#include "convert/sax_reader.h"
+#include "convert/ttml_machine.h"
 
 #include <algorithm>
 #include <cstring>
@@ -75,104 +75,82 @@ bool InVocabulary(const char* uri, std::initializer_list<const char*> suffixes) 
 
 }  // namespace
 
-SaxReader::SaxReader(const ReadOptions& options, CueSink& sink,
-                     std::function<std::string(std::string)> decode, uint64_t text_budget)
+TtmlMachine::TtmlMachine(const ReadOptions& options, CueSink& sink,
+                         std::function<std::string(std::string)> decode, uint64_t text_budget)
     : options_(options), sink_(sink), decode_(std::move(decode)), budget_(text_budget) {}
 
-SaxReader::Found SaxReader::Gather(SaxAttributes attrs) {
+std::span<const TtmlMachine::AttributeName> TtmlMachine::NamesIn(const char* uri) {
+  // Most attributes of a document are in no namespace: timing, region and style first.
+  static constexpr AttributeName kNoNamespace[] = {{"begin", &Found::begin},
+                                                   {"end", &Found::end},
+                                                   {"region", &Found::region},
+                                                   {"style", &Found::style},
+                                                   {"id", &Found::id},
+                                                   {"dur", &Found::dur},
+                                                   {"timeContainer", &Found::time_container}};
+  static constexpr AttributeName kXml[] = {{"space", &Found::xml_space}, {"id", &Found::xml_id}};
+  static constexpr AttributeName kStyling[] = {{"color", &Found::color},
+                                               {"fontWeight", &Found::font_weight},
+                                               {"fontStyle", &Found::font_style},
+                                               {"textDecoration", &Found::text_decoration},
+                                               {"display", &Found::display},
+                                               {"ruby", &Found::ruby},
+                                               {"origin", &Found::origin},
+                                               {"extent", &Found::extent},
+                                               {"displayAlign", &Found::display_align},
+                                               {"textAlign", &Found::text_align},
+                                               {"direction", &Found::direction}};
+  static constexpr AttributeName kParameter[] = {
+      {"frameRate", &Found::frame_rate},
+      {"frameRateMultiplier", &Found::frame_rate_multiplier},
+      {"subFrameRate", &Found::sub_frame_rate},
+      {"tickRate", &Found::tick_rate},
+      {"timeBase", &Found::time_base},
+      {"dropMode", &Found::drop_mode},
+      {"cellResolution", &Found::cell_resolution}};
+  if (uri == nullptr) return kNoNamespace;
+  if (std::strcmp(uri, kXmlNamespace) == 0) return kXml;
+  if (InVocabulary(uri, {"#styling", "#style"})) return kStyling;
+  if (InVocabulary(uri, {"#parameter"})) return kParameter;
+  return {};
+}
+
+TtmlMachine::Found TtmlMachine::Gather(SaxAttributes attrs) {
   Found f;
   for (int i = 0; i < attrs.count; ++i) {
     const unsigned char* const* at = attrs.a + 5 * i;
     const char* local = Chars(at[0]);
-    const char* uri = at[2] ? Chars(at[2]) : nullptr;
-    const std::string_view value(Chars(at[3]), static_cast<size_t>(at[4] - at[3]));
-    std::string_view* slot = nullptr;
-    if (uri == nullptr) {
-      // Most attributes here are the ones wanted, or region and the like: the first letter
-      // picks the one name to compare.
-      switch (local[0]) {
-        case 'b':
-          slot = std::strcmp(local, "begin") == 0 ? &f.begin : nullptr;
-          break;
-        case 'e':
-          slot = std::strcmp(local, "end") == 0 ? &f.end : nullptr;
-          break;
-        case 'd':
-          slot = std::strcmp(local, "dur") == 0 ? &f.dur : nullptr;
-          break;
-        case 's':
-          slot = std::strcmp(local, "style") == 0 ? &f.style : nullptr;
-          break;
-        case 't':
-          slot = std::strcmp(local, "timeContainer") == 0 ? &f.time_container : nullptr;
-          break;
-        case 'i':
-          slot = std::strcmp(local, "id") == 0 ? &f.id : nullptr;
-          break;
-        case 'r':
-          slot = std::strcmp(local, "region") == 0 ? &f.region : nullptr;
-          break;
-        default:
-          break;
-      }
-    } else if (const std::string_view name = local; std::strcmp(uri, kXmlNamespace) == 0) {
-      if (name == "space")
-        slot = &f.xml_space;
-      else if (name == "id")
-        slot = &f.xml_id;
-    } else if (InVocabulary(uri, {"#styling", "#style"})) {
-      if (name == "color")
-        slot = &f.color;
-      else if (name == "fontWeight")
-        slot = &f.font_weight;
-      else if (name == "fontStyle")
-        slot = &f.font_style;
-      else if (name == "textDecoration")
-        slot = &f.text_decoration;
-      else if (name == "display")
-        slot = &f.display;
-      else if (name == "ruby")
-        slot = &f.ruby;
-      else if (name == "origin")
-        slot = &f.origin;
-      else if (name == "extent")
-        slot = &f.extent;
-      else if (name == "displayAlign")
-        slot = &f.display_align;
-      else if (name == "textAlign")
-        slot = &f.text_align;
-      else if (name == "direction")
-        slot = &f.direction;
-    } else if (InVocabulary(uri, {"#parameter"})) {
-      if (name == "frameRate")
-        slot = &f.frame_rate;
-      else if (name == "frameRateMultiplier")
-        slot = &f.frame_rate_multiplier;
-      else if (name == "subFrameRate")
-        slot = &f.sub_frame_rate;
-      else if (name == "tickRate")
-        slot = &f.tick_rate;
-      else if (name == "timeBase")
-        slot = &f.time_base;
-      else if (name == "dropMode")
-        slot = &f.drop_mode;
-      else if (name == "cellResolution")
-        slot = &f.cell_resolution;
+    for (const AttributeName& wanted : NamesIn(Chars(at[2]))) {
+      // The first letter rules out most names without a call.
+      if (wanted.name[0] != local[0] || std::strcmp(wanted.name, local) != 0) continue;
+      // The first of a name counts, as a lookup by name would find it.
+      Attribute& slot = f.*wanted.field;
+      if (!slot)
+        slot = std::string_view(at[3] ? Chars(at[3]) : "", static_cast<size_t>(at[4] - at[3]));
+      break;
     }
-    // The first of a name counts, as a lookup by name would find it.
-    if (slot != nullptr && slot->data() == nullptr)
-      *slot = value.data() ? value : std::string_view("", 0);
   }
   return f;
 }
 
-std::string_view SaxReader::Value(std::string_view raw, std::string& scratch) const {
+std::string_view TtmlMachine::Value(std::string_view raw, std::string& scratch) const {
   if (raw.find('&') == std::string_view::npos) return raw;
   scratch = decode_(std::string(raw));
   return scratch;
 }
 
-std::optional<double> SaxReader::Time(std::string_view text) const {
+TtmlMachine::Attribute TtmlMachine::Value(const Attribute& raw, std::string& scratch) const {
+  if (!raw) return std::nullopt;
+  return Value(*raw, scratch);
+}
+
+std::vector<std::string> TtmlMachine::Ids(const Attribute& raw) const {
+  if (!raw) return {};
+  std::string scratch;
+  return SplitIds(Value(*raw, scratch));
+}
+
+std::optional<double> TtmlMachine::Time(std::string_view text) const {
   if (auto t = ParseTimeExpression(text, timing_)) return t;
   // Older DFXP tools (Flash among them) write plain seconds without a unit.
   if (legacy_) return ParseTimeExpression(std::string(TrimXmlBlanks(text)) + "s", timing_);
@@ -181,12 +159,12 @@ std::optional<double> SaxReader::Time(std::string_view text) const {
 
 // A time that is there but does not read is one File Error line. On a paragraph it takes the
 // previous paragraph's value; on any other element it counts as not given.
-TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, double sync) {
+TimingAttributes TtmlMachine::ReadTiming(const Found& attrs, bool paragraph, double sync) {
   TimingAttributes t;
   std::string scratch;
-  auto read = [&](std::string_view raw, std::optional<double>* value, double previous) {
-    if (raw.data() == nullptr) return true;
-    *value = Time(Value(raw, scratch));
+  auto read = [&](const Attribute& raw, std::optional<double>* value, double previous) {
+    if (!raw) return true;
+    *value = Time(Value(*raw, scratch));
     if (*value) return true;
     ++report_.file_errors;
     if (paragraph) *value = previous - sync;
@@ -200,53 +178,43 @@ TimingAttributes SaxReader::ReadTiming(const Found& attrs, bool paragraph, doubl
     t.dur = dur;
   else if (paragraph && end_read && !t.end)
     t.end = previous_end_ - sync;
-  if (attrs.time_container.data() != nullptr)
-    t.seq = TrimXmlBlanks(Value(attrs.time_container, scratch)) == "seq";
+  if (attrs.time_container) t.seq = TrimXmlBlanks(Value(*attrs.time_container, scratch)) == "seq";
   return t;
 }
 
-TextStyle SaxReader::InlineStyle(const Found& attrs) const {
-  std::optional<std::string> values[4];
-  const std::string_view raws[4] = {attrs.color, attrs.font_weight, attrs.font_style,
-                                    attrs.text_decoration};
-  for (int i = 0; i < 4; ++i) {
-    std::string scratch;
-    if (raws[i].data() != nullptr) values[i] = std::string(Value(raws[i], scratch));
-  }
-  auto pointer = [&](int i) { return values[i] ? &*values[i] : nullptr; };
-  TextStyle s = StyleFromAttributes(pointer(0), pointer(1), pointer(2), pointer(3));
-  std::string scratch;
-  if (attrs.display.data() != nullptr)
-    s.display_none = TrimXmlBlanks(Value(attrs.display, scratch)) == "none";
-  if (attrs.ruby.data() != nullptr) s.ruby = ParseRubyRole(Value(attrs.ruby, scratch));
+TextStyle TtmlMachine::InlineStyle(const Found& attrs) const {
+  std::string s1, s2, s3, s4;
+  TextStyle s = StyleFromAttributes(Value(attrs.color, s1), Value(attrs.font_weight, s2),
+                                    Value(attrs.font_style, s3), Value(attrs.text_decoration, s4));
+  if (attrs.display) s.display_none = TrimXmlBlanks(Value(*attrs.display, s1)) == "none";
+  if (attrs.ruby) s.ruby = ParseRubyRole(Value(*attrs.ruby, s1));
   return s;
 }
 
 // Styles referenced by the element, in order (a later one wins), then its own attributes.
 // Without style tags, only display and ruby count: references are followed only when a
 // style sets one of them.
-TextStyle SaxReader::OwnStyle(const Found& attrs) const {
+TextStyle TtmlMachine::OwnStyle(const Found& attrs) const {
   TextStyle s;
-  if (attrs.style.data() != nullptr && (options_.style_tags || style_sheet_.SetsDisplayOrRuby())) {
-    std::string scratch;
-    for (const std::string& id : SplitIds(Value(attrs.style, scratch)))
+  if (attrs.style && (options_.style_tags || style_sheet_.SetsDisplayOrRuby())) {
+    for (const std::string& id : Ids(attrs.style))
       if (const TextStyle* referenced = style_sheet_.Find(id)) s.Overlay(*referenced);
   }
   s.Overlay(InlineStyle(attrs));
   return s;
 }
 
-std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
-                                             const Found& attrs) {
+std::optional<RubyRole> TtmlMachine::OpenTimed(Frame& frame, const Frame& parent,
+                                               const Found& attrs) {
   const TimedElement& up = parent.timed;
   const double sync = up.seq ? up.cursor : up.interval.begin;
   frame.timed = OpenChild(up, ReadTiming(attrs, frame.kind == Kind::kParagraph, sync));
   TextStyle own = OwnStyle(attrs);
   // Hidden here, or in a hidden region, it hides all within; hidden above, it is hidden too.
   bool hidden = own.display_none.value_or(false);
-  if (!hidden && attrs.region.data() != nullptr && !hidden_regions_.empty()) {
+  if (!hidden && attrs.region && !hidden_regions_.empty()) {
     std::string scratch;
-    hidden = hidden_regions_.contains(std::string(TrimXmlBlanks(Value(attrs.region, scratch))));
+    hidden = hidden_regions_.contains(std::string(TrimXmlBlanks(Value(*attrs.region, scratch))));
   }
   frame.restricted = parent.restricted || hidden;
   if (parent.restricted && !hidden) frame.shown = parent.shown;
@@ -258,29 +226,27 @@ std::optional<RubyRole> SaxReader::OpenTimed(Frame& frame, const Frame& parent,
   if (options_.placement && frame.kind != Kind::kSpan) {
     frame.layout = parent.layout;
     // Most paragraphs name a region and nothing more: the rest is read only when it is there.
-    const bool aligned = attrs.style.data() != nullptr && layout_.StylesSetAlignment();
-    const bool own = attrs.origin.data() != nullptr || attrs.extent.data() != nullptr ||
-                     attrs.display_align.data() != nullptr || attrs.text_align.data() != nullptr ||
-                     attrs.direction.data() != nullptr;
-    if (aligned || own || attrs.region.data() != nullptr) {
-      std::string scratch, region_scratch;
-      frame.layout = layout_.Enter(
-          parent.layout, Value(attrs.region, region_scratch),
-          aligned ? SplitIds(Value(attrs.style, scratch)) : std::vector<std::string>{},
-          own ? LayoutAttributes(attrs) : LayoutStyle{});
+    const bool aligned = attrs.style && layout_.StylesSetAlignment();
+    const bool own =
+        attrs.origin || attrs.extent || attrs.display_align || attrs.text_align || attrs.direction;
+    if (aligned || own || attrs.region) {
+      std::string scratch;
+      frame.layout = layout_.Enter(parent.layout, Value(attrs.region, scratch),
+                                   aligned ? Ids(attrs.style) : std::vector<std::string>{},
+                                   own ? LayoutAttributes(attrs) : LayoutStyle{});
     }
   }
   return ruby;
 }
 
-LayoutStyle SaxReader::LayoutAttributes(const Found& attrs) const {
+LayoutStyle TtmlMachine::LayoutAttributes(const Found& attrs) const {
   std::string s1, s2, s3, s4, s5;
   return layout_.ReadAttributes(Value(attrs.origin, s1), Value(attrs.extent, s2),
                                 Value(attrs.display_align, s3), Value(attrs.text_align, s4),
                                 Value(attrs.direction, s5));
 }
 
-void SaxReader::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role) {
+void TtmlMachine::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<RubyRole> role) {
   using enum RubyPart;
   if (parent.ruby == kNone) {
     if (role != RubyRole::kContainer) return;
@@ -320,7 +286,7 @@ void SaxReader::OpenRubyPart(Frame& frame, const Frame& parent, std::optional<Ru
   }
 }
 
-void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
+void TtmlMachine::CloseRubyPart(const Frame& frame, const Frame& parent) {
   using enum RubyPart;
   if (frame.ruby == kContainer && parent.ruby == kNone) {
     paragraph_.AddRuby(ParagraphContent::Kind::kRubyText);
@@ -337,19 +303,43 @@ void SaxReader::CloseRubyPart(const Frame& frame, const Frame& parent) {
   }
 }
 
+void TtmlMachine::OpenRoot(const char* uri, const Found& attrs) {
+  legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
+  std::string s1, s2, s3, s4, s5, s6;
+  auto text = [this](const Attribute& raw, std::string& scratch) {
+    return Value(raw, scratch).value_or("");
+  };
+  timing_ = ReadTimingParameters(text(attrs.frame_rate, s1), text(attrs.frame_rate_multiplier, s2),
+                                 text(attrs.sub_frame_rate, s3), text(attrs.tick_rate, s4),
+                                 text(attrs.time_base, s5), text(attrs.drop_mode, s6));
+  ReadTimeOffset();
+  if (options_.placement)
+    layout_.SetRoot(Value(attrs.extent, s1), Value(attrs.cell_resolution, s2));
+}
+
+// A style without an id is one nothing can refer to.
+void TtmlMachine::DefineStyle(const Found& attrs) {
+  if (!attrs.xml_id && !attrs.id) return;
+  std::string scratch;
+  std::string key(attrs.xml_id ? *attrs.xml_id : Value(*attrs.id, scratch));
+  std::vector<std::string> references = Ids(attrs.style);
+  if (options_.placement) layout_.AddStyle(key, references, LayoutAttributes(attrs));
+  style_sheet_.Add(std::move(key), std::move(references), InlineStyle(attrs));
+}
+
 // A region is kept as it stands until the body begins, when all styles are known.
-bool SaxReader::AddRegion(const Found& attrs) {
-  std::string_view id = attrs.xml_id.data() != nullptr ? attrs.xml_id : attrs.id;
-  if (id.data() == nullptr) return false;
-  std::string scratch, key(TrimXmlBlanks(Value(id, scratch)));
-  regions_.push_back({key, SplitIds(Value(attrs.style, scratch)), InlineStyle(attrs)});
+bool TtmlMachine::AddRegion(const Found& attrs) {
+  const Attribute& id = attrs.xml_id ? attrs.xml_id : attrs.id;
+  if (!id) return false;
+  std::string scratch, key(TrimXmlBlanks(Value(*id, scratch)));
+  regions_.push_back({key, Ids(attrs.style), InlineStyle(attrs)});
   if (options_.placement)
     layout_.AddRegion(std::move(key), regions_.back().references, LayoutAttributes(attrs));
   return true;
 }
 
 // A region hidden by tts:display, its own or its styles', hides what is shown in it.
-void SaxReader::ResolveRegions() {
+void TtmlMachine::ResolveRegions() {
   for (const Region& region : regions_) {
     TextStyle s;
     for (const std::string& ref : region.references)
@@ -363,11 +353,11 @@ void SaxReader::ResolveRegions() {
 
 // A set that animates tts:display shows or hides its parent for the set's own interval; sets
 // come before their parent's text, so the text finds its parent's intervals complete.
-void SaxReader::ApplySet(const Found& attrs) {
-  if (attrs.display.data() == nullptr) return;
+void TtmlMachine::ApplySet(const Found& attrs) {
+  if (!attrs.display) return;
   Frame& target = stack_.back();
   std::string scratch;
-  const bool hide = TrimXmlBlanks(Value(attrs.display, scratch)) == "none";
+  const bool hide = TrimXmlBlanks(Value(*attrs.display, scratch)) == "none";
   const TimedElement& up = target.timed;
   const double sync = up.seq ? up.cursor : up.interval.begin;
   const Interval when = OpenChild(up, ReadTiming(attrs, false, sync)).interval;
@@ -386,7 +376,7 @@ void SaxReader::ApplySet(const Found& attrs) {
   }
 }
 
-bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attributes) {
+bool TtmlMachine::Start(const char* name, const char* uri, SaxAttributes raw_attributes) {
   if (stack_.size() >= static_cast<size_t>(kMaxElementDepth)) {
     refusal_ = "elements are nested deeper than " + std::to_string(kMaxElementDepth) + " levels";
     return false;
@@ -416,15 +406,7 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
       if (parent == nullptr && is("tt")) {
         frame.kind = Kind::kRoot;
         frame.timed = RootElement();
-        legacy_ = std::strcmp(uri, kTtmlNamespace) != 0;
-        std::string s1, s2, s3, s4, s5, s6;
-        timing_ = ReadTimingParameters(Value(attrs.frame_rate, s1),
-                                       Value(attrs.frame_rate_multiplier, s2),
-                                       Value(attrs.sub_frame_rate, s3), Value(attrs.tick_rate, s4),
-                                       Value(attrs.time_base, s5), Value(attrs.drop_mode, s6));
-        ReadTimeOffset();
-        if (options_.placement)
-          layout_.SetRoot(Value(attrs.extent, s1), Value(attrs.cell_resolution, s2));
+        OpenRoot(uri, attrs);
       }
       break;
     case Kind::kRoot:
@@ -449,25 +431,14 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
         frame.kind = Kind::kHeadMetadata;
       break;
     case Kind::kStyling:
-      if (is("style")) {
-        std::string_view id = attrs.xml_id.data() != nullptr ? attrs.xml_id : attrs.id;
-        if (id.data() != nullptr) {
-          std::string scratch;
-          std::string key(id.data() == attrs.id.data() ? Value(id, scratch) : id);
-          std::vector<std::string> references = SplitIds(Value(attrs.style, scratch));
-          if (options_.placement) layout_.AddStyle(key, references, LayoutAttributes(attrs));
-          style_sheet_.Add(std::move(key), std::move(references), InlineStyle(attrs));
-        }
-      }
+      if (is("style")) DefineStyle(attrs);
       break;
     case Kind::kLayout:
       if (is("region") && AddRegion(attrs)) frame.kind = Kind::kRegion;
       break;
     case Kind::kRegion:
-      if (is("style") && options_.placement) {
-        std::string scratch;
-        layout_.AddRegionStyle(SplitIds(Value(attrs.style, scratch)), LayoutAttributes(attrs));
-      }
+      if (is("style") && options_.placement)
+        layout_.AddRegionStyle(Ids(attrs.style), LayoutAttributes(attrs));
       break;
     case Kind::kHeadMetadata:
       if (is_metadata("documentMetadata")) frame.kind = Kind::kDocumentMetadata;
@@ -513,7 +484,7 @@ bool SaxReader::Start(const char* name, const char* uri, SaxAttributes raw_attri
   return true;
 }
 
-void SaxReader::End() {
+void TtmlMachine::End() {
   if (stack_.empty()) return;
   Frame frame = std::move(stack_.back());
   stack_.pop_back();
@@ -538,7 +509,7 @@ void SaxReader::End() {
   }
 }
 
-bool SaxReader::Text(const char* text, size_t length) {
+bool TtmlMachine::Text(const char* text, size_t length) {
   if (stack_.empty()) return true;
   Frame& frame = stack_.back();
   if (frame.kind == Kind::kStartOfProgramme) {
@@ -574,7 +545,7 @@ bool SaxReader::Text(const char* text, size_t length) {
   return true;
 }
 
-void SaxReader::AddText(const Frame& frame, std::string_view text, Interval visible) {
+void TtmlMachine::AddText(const Frame& frame, std::string_view text, Interval visible) {
   switch (frame.ruby) {
     case RubyPart::kNone:
     case RubyPart::kBase:
@@ -600,7 +571,7 @@ void SaxReader::AddText(const Frame& frame, std::string_view text, Interval visi
                      frame.kind == Kind::kParagraph);
 }
 
-void SaxReader::StartParagraph(Frame& frame) {
+void TtmlMachine::StartParagraph(Frame& frame) {
   paragraph_.Clear();
   if (options_.placement) place_ = TtmlLayout::Place(frame.layout);
   // A paragraph whose end is open lasts until a later one begins.
@@ -608,7 +579,7 @@ void SaxReader::StartParagraph(Frame& frame) {
     Resolve(frame.timed.interval.begin);
 }
 
-void SaxReader::FinishParagraph(Frame& frame) {
+void TtmlMachine::FinishParagraph(Frame& frame) {
   Interval interval = CloseChild(stack_.back().timed, frame.timed);
   // Where nothing ends the paragraph but all its text is timed, the text ends it.
   const double content_end = frame.timed.latest_child_end;
@@ -635,7 +606,7 @@ void SaxReader::FinishParagraph(Frame& frame) {
   paragraph_.Clear();
 }
 
-void SaxReader::Resolve(double next_begin) {
+void TtmlMachine::Resolve(double next_begin) {
   for (Held& held : held_) {
     if (held.resolved || !(next_begin > held.interval.begin)) continue;
     held.interval.end = std::min(next_begin, held.interval.begin + kOpenEndLimit);
@@ -644,7 +615,7 @@ void SaxReader::Resolve(double next_begin) {
   Flush();
 }
 
-void SaxReader::Flush() {
+void TtmlMachine::Flush() {
   while (!held_.empty() && held_.front().resolved) {
     Emit(held_.front().interval, held_.front().content, held_.front().place);
     held_.pop_front();
@@ -653,14 +624,14 @@ void SaxReader::Flush() {
 
 // The offset's frames count at the document's frame rate; a frame number that this rate does
 // not have is a time that does not read, and no offset applies.
-void SaxReader::ReadTimeOffset() {
+void TtmlMachine::ReadTimeOffset() {
   if (options_.time_offset.empty()) return;
   const std::optional<double> offset = ParseTimeOffset(options_.time_offset, timing_);
   if (!offset) ++report_.file_errors;
   offset_ = offset.value_or(0);
 }
 
-void SaxReader::Finish() {
+void TtmlMachine::Finish() {
   report_.no_programme_start = options_.subtract_start_of_programme && !start_of_programme_;
   for (Held& held : held_) {
     if (held.resolved) continue;
@@ -672,7 +643,7 @@ void SaxReader::Finish() {
 
 // Times count from the programme start, then the offset is added; neither leaves a time
 // below zero.
-void SaxReader::Shifted(Interval* interval) const {
+void TtmlMachine::Shifted(Interval* interval) const {
   if (options_.subtract_start_of_programme && start_of_programme_) {
     interval->begin = std::max(0.0, interval->begin - *start_of_programme_);
     interval->end = std::max(0.0, interval->end - *start_of_programme_);
@@ -690,20 +661,14 @@ static bool Shown(Interval interval) {
 
 // A paragraph gives one cue for its interval or, where its text is timed on its own, one for
 // each stretch in which the text stays the same; none when it is never shown.
-void SaxReader::Emit(Interval interval, const ParagraphContent& content, const Placement& place) {
+void TtmlMachine::Emit(Interval interval, const ParagraphContent& content, const Placement& place) {
   bool shown = false;
   if (!interval.Empty()) {
     if (!content.HasTimedText(interval)) {
       const Interval visible = interval;
       Shifted(&interval);
       shown = Shown(interval);
-      // Without styles the lines go straight into the sink's text where it takes them so.
-      std::string* text =
-          shown && !options_.style_tags ? sink_.BeginPlainCue(interval, place) : nullptr;
-      if (text != nullptr) {
-        content.LayOutText(visible.begin, visible.end, text);
-        sink_.EndPlainCue();
-      } else if (shown) {
+      if (shown) {
         content.LayOut(visible.begin, visible.end, options_.style_tags, &lines_);
         sink_.OnCue(interval, lines_, styles_, place);
       }

@@ -1,4 +1,4 @@
-#include "convert/ebutt_reader.h"
+#include "convert/libxml_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "convert/ebutt_reader.h"
+#include "convert/libxml_reader.h"
 
 #include <libxml/SAX2.h>
 #include <libxml/entities.h>
@@ -14,7 +14,7 @@
 #include <unordered_set>
 
 #include "convert/markup_scan.h"
-#include "convert/sax_reader.h"
+#include "convert/ttml_machine.h"
 
 namespace capsel {
 namespace {
@@ -45,6 +45,15 @@ const char* Chars(const xmlChar* s) { return reinterpret_cast<const char*>(s); }
 constexpr int kMaxNamespacesInScope = 256;
 constexpr int kMaxDefaultAttributes = 50;
 
+/// The text of all paragraphs together may come to this many bytes for each byte of the
+/// document, plus kMaxSubtitleText, before the document is refused ("entity expansion exceeds
+/// the size limit"). Without entities, text is at most three times the document's bytes (a
+/// character of a one-byte code page such as windows-1252 can take three bytes of UTF-8), so
+/// the fourth leaves room for the abbreviations a document's own entities make, while an
+/// entity bomb, which expands by thousands, stops after a few times its size. The fixed part
+/// lets a small document still expand into one paragraph of the largest size.
+constexpr uint64_t kTextPerDocumentByte = 4;
+
 Refusal RefusalOf(MarkupScan::Limit limit) {
   return limit == MarkupScan::Limit::kStartTagTooLong ? Refusal::kStartTagTooLong
                                                       : Refusal::kTooManyAttributes;
@@ -52,11 +61,11 @@ Refusal RefusalOf(MarkupScan::Limit limit) {
 
 }  // namespace
 
-struct EbuTtReader::Impl {
+struct LibxmlReader::Impl {
   Impl(const ReadOptions& options, CueSink& sink, uint64_t size_hint)
       : machine(
             options, sink, [this](std::string value) { return Decode(std::move(value)); },
-            size_hint * 4 + (1u << 20)) {}
+            size_hint * kTextPerDocumentByte + kMaxSubtitleText) {}
   ~Impl() {
     if (ctxt == nullptr) return;
     if (ctxt->myDoc) xmlFreeDoc(ctxt->myDoc);
@@ -89,19 +98,19 @@ struct EbuTtReader::Impl {
                       const xmlChar**, int nb_attributes, int, const xmlChar** attributes) {
     if (static_cast<xmlParserCtxtPtr>(ctx)->nsNr / 2 > kMaxNamespacesInScope)
       return Of(ctx)->Refuse(Refusal::kTooManyNamespaces);
-    Guarded(ctx, [&](SaxReader& m) {
+    Guarded(ctx, [&](TtmlMachine& m) {
       return m.Start(Chars(localname), uri ? Chars(uri) : nullptr,
                      SaxAttributes{attributes, nb_attributes});
     });
   }
   static void OnEnd(void* ctx, const xmlChar*, const xmlChar*, const xmlChar*) {
-    Guarded(ctx, [](SaxReader& m) {
+    Guarded(ctx, [](TtmlMachine& m) {
       m.End();
       return true;
     });
   }
   static void OnText(void* ctx, const xmlChar* text, int len) {
-    Guarded(ctx, [&](SaxReader& m) { return m.Text(Chars(text), static_cast<size_t>(len)); });
+    Guarded(ctx, [&](TtmlMachine& m) { return m.Text(Chars(text), static_cast<size_t>(len)); });
   }
   // Looks entities up as libxml2 does, noting references to external ones: their text is
   // never loaded, and the log says so. The text of an internal one is parsed as markup
@@ -249,7 +258,7 @@ struct EbuTtReader::Impl {
   }
 
   xmlParserCtxtPtr ctxt = nullptr;
-  SaxReader machine;
+  TtmlMachine machine;
   std::string head;  // the first bytes, until there are enough to tell the encoding
   MarkupScan markup;
   std::unordered_set<const void*> scanned_entities;
@@ -259,19 +268,19 @@ struct EbuTtReader::Impl {
   int line = 0, column = 0;
 };
 
-EbuTtReader::EbuTtReader(const ReadOptions& options, CueSink& sink, uint64_t size_hint) {
+LibxmlReader::LibxmlReader(const ReadOptions& options, CueSink& sink, uint64_t size_hint) {
   InitLibxml();
   impl_ = std::make_unique<Impl>(options, sink, size_hint);
 }
 
-EbuTtReader::~EbuTtReader() = default;
+LibxmlReader::~LibxmlReader() = default;
 
-bool EbuTtReader::Feed(std::string_view piece) { return impl_->Feed(piece); }
+bool LibxmlReader::Feed(std::string_view piece) { return impl_->Feed(piece); }
 
-ReadReport EbuTtReader::Finish() { return impl_->Finish(); }
+ReadReport LibxmlReader::Finish() { return impl_->Finish(); }
 
 ReadReport ReadEbuTt(std::string_view bytes, const ReadOptions& options, CueSink& sink) {
-  EbuTtReader reader(options, sink, bytes.size());
+  LibxmlReader reader(options, sink, bytes.size());
   reader.Feed(bytes);
   return reader.Finish();
 }
