@@ -12,6 +12,9 @@
 #include "os/qt_timer.h"
 #include "ui/frm_main.h"
 #include "ui/tray.h"
+#include "version.h"
+
+extern "C" const char* capsel_window_version() { return capsel::kVersionText; }
 
 extern "C" int capsel_run_window(const capsel::CommandLine& cl, int& argc, char** argv) {
   QApplication app(argc, argv);
