@@ -13,18 +13,15 @@ fail() { echo "FAIL: $*"; exit 1; }
 cd "$build"
 cpack -G DEB -B "$work" > "$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/capsel_*.deb) window=$(ls "$work"/capsel-window_*.deb)
-# has DEB PATH...: the package holds each path; lacks DEB PATH...: none of them.
-has() { local c=$(dpkg-deb -c "$1") p; for p in "${@:2}"; do grep -q " $p\$" <<<"$c" || fail "missing from $1: $p"$'\n'"$c"; done; }
-lacks() { local c=$(dpkg-deb -c "$1") p; for p in "${@:2}"; do ! grep " $p\$" <<<"$c" || fail "$1 holds $p"; done; }
+# holds DEB COUNT PATH...: the package holds each path COUNT times (1 or 0).
+holds() { local c=$(dpkg-deb -c "$1") p; for p in "${@:3}"; do [ "$(grep -c " $p\$" <<<"$c")" = "$2" ] || fail "$1 holds $p not $2 times"; done; }
 module=./usr/lib/x86_64-linux-gnu/capsel/capsel-window.so
-has "$deb" ./usr/bin/capsel ./lib/systemd/system/capsel.service ./lib/systemd/system/capsel@.service ./etc/capsel/capsel.ini \
-    ./usr/share/man/man1/capsel.1.gz ./usr/share/doc/capsel/copyright ./usr/share/doc/capsel/changelog.gz
-lacks "$deb" "$module" ./usr/share/applications/capsel.desktop
-has "$window" "$module" ./usr/share/applications/capsel.desktop ./usr/share/icons/hicolor/48x48/apps/capsel.png \
-    ./usr/share/doc/capsel-window/copyright
-lacks "$window" ./usr/bin/capsel ./etc/capsel/capsel.ini
-version=$(dpkg-deb -f "$deb" Version)
-[[ "$(dpkg-deb -f "$window" Depends)" == "capsel (= $version), "* ]] || fail "capsel-window does not depend on capsel (= $version)"
+holds "$deb" 1 ./usr/bin/capsel ./lib/systemd/system/capsel.service ./lib/systemd/system/capsel@.service ./etc/capsel/capsel.ini \
+      ./usr/share/man/man1/capsel.1.gz ./usr/share/doc/capsel/copyright ./usr/share/doc/capsel/changelog.gz
+holds "$window" 1 "$module" ./usr/share/applications/capsel.desktop ./usr/share/icons/hicolor/48x48/apps/capsel.png \
+      ./usr/share/doc/capsel-window/copyright
+holds "$deb" 0 "$module" ./usr/share/applications/capsel.desktop && holds "$window" 0 ./usr/bin/capsel ./etc/capsel/capsel.ini
+[[ "$(dpkg-deb -f "$window" Depends)" == "capsel (= $(dpkg-deb -f "$deb" Version)), "* ]] || fail "capsel-window does not depend on capsel of its version"
 
 # Every library a file NEEDs belongs to a package its Depends names, so installing the package
 # brings it; capsel names none of Qt's window libraries, so it installs and runs without them.
@@ -48,8 +45,7 @@ grep -qx /etc/capsel/capsel.ini "$work/control/conffiles" || fail "settings not 
 lintian --fail-on error,warning "$deb" "$window" > "$work/lintian.log" 2>&1 || { cat "$work/lintian.log"; fail "lintian"; }
 ! grep -E '^[EW]: ' "$work/lintian.log" || fail "lintian reports the lines above"
 
-# The executable leaves the window's libraries to its module, and finds that where it is.
-! readelf -d "$root/usr/bin/capsel" | grep -E 'NEEDED.*Qt6(Gui|Widgets)' || fail "capsel links the window's libraries"
+# The executable finds its window module where capsel-window puts it.
 grep -qF /usr/lib/x86_64-linux-gnu/capsel "$root/usr/bin/capsel" || fail "capsel looks for its window elsewhere"
 man -l --warnings "$root/usr/share/man/man1/capsel.1.gz" > "$work/man.txt" 2> "$work/man.err" || fail "man"
 [ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "the manual page renders with warnings"; }
@@ -71,18 +67,15 @@ done
 # capsel from its package alone, its module nowhere: it checks its settings and converts.
 once=$work/once && mkdir "$once" && cp "$here/data/cases/lines-two-spans-two-lines.xml" "$once/doc.xml"
 printf '[General]\nVersion=1\nUseLogfile=1\n[Folders]\nInPath=.\nOutPathSrt=.\nOutPathXml=<DELETE>\nLogfileName=capsel.log\n[Processing]\nMinFileAge=0\n' >"$once/capsel.ini"
-"$root/usr/bin/capsel" --check --config "$once/capsel.ini" >/dev/null || fail "capsel --check from the package"
-"$root/usr/bin/capsel" --once --config "$once/capsel.ini" >/dev/null && cmp -s "$once/doc.srt" "$here/data/cases/lines-two-spans-two-lines.srt" ||
-  fail "capsel --once from the package"
-# The window from both packages, the module beside the executable as in a build folder: the
-# two are of one version, so the window runs (it writes the log file, not standard output).
+"$root/usr/bin/capsel" --check --config "$once/capsel.ini" >/dev/null && "$root/usr/bin/capsel" --once --config "$once/capsel.ini" >/dev/null &&
+  cmp -s "$once/doc.srt" "$here/data/cases/lines-two-spans-two-lines.srt" || fail "capsel --check or --once from the package"
+# The window from both packages, the module beside the executable as in a build folder: they
+# fit, so the window runs, and writes its lines to the log file only, none to standard output.
 mkdir "$work/both" && cp "$root/usr/bin/capsel" "$wroot${module#.}" "$work/both/"
-QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work timeout -k 5 100 "$work/both/capsel" --config "$once/capsel.ini" \
-  >"$work/window.out" 2>"$work/window.err" &
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work timeout 100 "$work/both/capsel" --config "$once/capsel.ini" >"$work/window.out" 2>&1 &
 for _ in $(seq 300); do [ "$(grep -c "capsel initialized" "$once/capsel.log")" = 2 ] && break; sleep 0.1; done
 kill $! && wait $! || true
-[ "$(grep -c "capsel initialized" "$once/capsel.log")" = 2 ] && [ ! -s "$work/window.out" ] &&
-  ! grep "running headless" "$work/window.err" || fail "the window from both packages did not run"
+[ "$(grep -c "capsel initialized" "$once/capsel.log")" = 2 ] && ! grep "headless\|Initializing" "$work/window.out" || fail "the window from both packages did not run"
 
 status=0
 "$here/service_test.sh" "$root" "$here/data/cases/profiles-scf-3-ebu-tt-smpte-25-fps.xml" || status=$?
