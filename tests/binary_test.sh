@@ -77,19 +77,23 @@ cli() {
   [ "$(head -c 11 "$work/out.txt")" = "$(date '+%d.%m.%Y ')" ] || fail "lines are not stamped with the local date"
 
   # Window modules beside the executable, so the one tried: one that does not load, one without
-  # a version, one of another version, each refused with one line, after which the missing
-  # settings end the headless run (status 1, a second line, not a message box); and one of
-  # capsel's own version, whose entry runs (status 99). CFLAGS|STATUS|LINE, empty CFLAGS: an
-  # empty file.
+  # a version, the real one with its version text changed, each refused with one line, after
+  # which the missing settings end the headless run (status 1, a second line, not a message
+  # box); and one of capsel's own version, whose entry runs (status 99).
+  # CFLAGS|STATUS|LINE; CFLAGS empty: an empty file, "real": the module built beside capsel.
   local version=${capsel_version#capsel } module=$(realpath "$work")/nowin/capsel-window.so row cflags status line
   mkdir "$work/nowin" && cp "$capsel" "$work/nowin/capsel" &&
     printf '#ifdef V\nconst char *capsel_window_version(void) { return V; }\n#endif\nint capsel_run_window(void) { return 99; }\n' >"$work/module.c"
   for row in "|1|cannot load the window from $module ($module: file too short), running headless" \
              "-DNONE|1|the window module $module gives no version, this capsel is $version; running headless" \
-             "-DV=\"0.9\"|1|the window module $module is version 0.9, this capsel is $version; running headless" \
+             "real|1|the window module $module is version ${version//[0-9]/9}, this capsel is $version; running headless" \
              "-DV=\"$version\"|99|"; do
     IFS='|' read -r cflags status line <<<"$row"
-    if [ -z "$cflags" ]; then : >"$module"; else cc -shared -fPIC $cflags -o "$module" "$work/module.c"; fi
+    case $cflags in
+      "") : >"$module" ;;
+      real) LC_ALL=C sed "s/${version//./\\.}/${version//[0-9]/9}/g" "$(dirname "$capsel")/capsel-window.so" >"$module" ;;
+      *) cc -shared -fPIC $cflags -o "$module" "$work/module.c" ;;
+    esac
     [ "$(QT_QPA_PLATFORM=offscreen run timeout -k 5 100 "$work/nowin/capsel")" = "$status" ] &&
       { [ "$status$(cat "$work/err.txt")" = 99 ] || { [ "$(head -n 1 "$work/err.txt")" = "capsel: $line" ] && [ "$(wc -l <"$work/err.txt")" = 2 ]; }; } ||
       fail "window module ${cflags:-empty}: status or standard error"

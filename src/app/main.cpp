@@ -81,8 +81,8 @@ std::string RefusalOf(void* module, const std::string& path) {
 int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
   const std::string path = WindowModulePath();
   // RTLD_NOW: a module that does not fit this executable fails here, where capsel can still
-  // run headless, not at its first call of a missing function. A module that runs stays
-  // loaded: Qt's Gui and Widgets leave handlers behind that run at exit.
+  // run headless, not at its first call of a missing function. It stays loaded, even when
+  // refused: Qt's Gui and Widgets leave handlers behind that run at exit.
   void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   void* entry = module != nullptr ? ::dlsym(module, capsel::kWindowEntryPoint) : nullptr;
   if (entry == nullptr) {
@@ -95,8 +95,6 @@ int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
   }
   if (const std::string refusal = RefusalOf(module, path); !refusal.empty()) {
     std::fputs(refusal.c_str(), stderr);
-    // Nothing of it has run but what loading runs, so nothing of it is left to run at exit.
-    ::dlclose(module);
     return RunWithoutWindow(cl, argc, argv);
   }
   return reinterpret_cast<decltype(&capsel_run_window)>(entry)(cl, argc, argv);
