@@ -4,8 +4,9 @@
 #  cli      --version, --help and a bad option; the exit status and standard error of a run
 #           (all converted, no settings file, a newer settings file, a document that does not
 #           load, a missing watch folder); the settings file found beside the executable by its
-#           name; the date stamp; a window module that does not load: capsel says so and runs
-#           headless; a log file that is a FIFO or cannot be created: the run goes on, standard
+#           name; the date stamp; a window module that does not load, gives no version or
+#           another one than capsel's: capsel says so and runs headless; one of its version
+#           runs; a log file that is a FIFO or cannot be created: the run goes on, standard
 #           error says so once.
 #  signals  started without a display and without --headless, capsel says so and runs
 #           headless: the poll timer takes a dropped file, SIGHUP reloads the settings, the
@@ -42,7 +43,7 @@ drop() { cp "${2:-$document}" "$work/in/$1.xml" && touch -d '-1 minute' "$work/i
 converted() { cmp -s "$work/out/$1.srt" "$srt" && [ -e "$work/done/$1.xml" ]; }
 
 cli() {
-  [ "$(run "$capsel" --version)" = 0 ] && [ "$(cat "$work/out.txt")" = "capsel 1.0.0.8" ] || fail "--version"
+  [ "$(run "$capsel" --version)" = 0 ] && capsel_version=$(cat "$work/out.txt") && [ "$capsel_version" = "capsel 1.0.0.8" ] || fail "--version"
   [ "$(run "$capsel" --help)" = 0 ] && grep -q -- --headless "$work/out.txt" || fail "--help"
   [ "$(run "$capsel" --config)" = 64 ] || fail "a bad command line is not status 64"
 
@@ -75,14 +76,28 @@ cli() {
   grep -q "  Reading $work/exe/subs.ini\.\.\.$" "$work/out.txt" || fail "the settings beside the executable were not read"
   [ "$(head -c 11 "$work/out.txt")" = "$(date '+%d.%m.%Y ')" ] || fail "lines are not stamped with the local date"
 
-  # Beside the executable, so the one tried. Headless, the missing settings end the run with a
-  # line on standard error, not a message box.
-  local module=$(realpath "$work")/nowin/capsel-window.so
-  mkdir "$work/nowin" && cp "$capsel" "$work/nowin/capsel" && : >"$module"
-  [ "$(QT_QPA_PLATFORM=offscreen run timeout -k 5 100 "$work/nowin/capsel")" = 1 ] || fail "a window module that does not load: not status 1"
-  [ "$(cat "$work/err.txt")" = "capsel: cannot load the window from $module ($module: file too short), running headless
-Error: Error while reading capsel.ini. The file is probably missing or corrupt. The application will now terminate." ] ||
-    fail "a window module that does not load: standard error"
+  # Window modules beside the executable, so the one tried: one that does not load, one without
+  # a version, the real one with its version text changed, each refused with one line, after
+  # which the missing settings end the headless run (status 1, a second line, not a message
+  # box); and one of capsel's own version, whose entry runs (status 99).
+  # CFLAGS|STATUS|LINE; CFLAGS empty: an empty file, "real": the module built beside capsel.
+  local version=${capsel_version#capsel } module=$(realpath "$work")/nowin/capsel-window.so row cflags status line
+  mkdir "$work/nowin" && cp "$capsel" "$work/nowin/capsel" &&
+    printf '#ifdef V\nconst char *capsel_window_version(void) { return V; }\n#endif\nint capsel_run_window(void) { return 99; }\n' >"$work/module.c"
+  for row in "|1|cannot load the window from $module ($module: file too short), running headless" \
+             "-DNONE|1|the window module $module gives no version, this capsel is $version; running headless" \
+             "real|1|the window module $module is version ${version//[0-9]/9}, this capsel is $version; running headless" \
+             "-DV=\"$version\"|99|"; do
+    IFS='|' read -r cflags status line <<<"$row"
+    case $cflags in
+      "") : >"$module" ;;
+      real) LC_ALL=C sed "s/${version//./\\.}/${version//[0-9]/9}/g" "$(dirname "$capsel")/capsel-window.so" >"$module" ;;
+      *) cc -shared -fPIC $cflags -o "$module" "$work/module.c" ;;
+    esac
+    [ "$(QT_QPA_PLATFORM=offscreen run timeout -k 5 100 "$work/nowin/capsel")" = "$status" ] &&
+      { [ "$status$(cat "$work/err.txt")" = 99 ] || { [ "$(head -n 1 "$work/err.txt")" = "capsel: $line" ] && [ "$(wc -l <"$work/err.txt")" = 2 ]; }; } ||
+      fail "window module ${cflags:-empty}: status or standard error"
+  done
 }
 
 signals() {

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "app/command_line.h"
@@ -61,11 +62,27 @@ std::string WindowModulePath() {
   return std::string(CAPSEL_WINDOW_MODULE_DIR "/") + capsel::kWindowModuleFile;
 }
 
+// A module of another version may find every name it needs in this executable and still
+// misread what they stand for (a changed class layout, a changed meaning): the line that
+// refuses it, or "" for a module of this very version.
+std::string RefusalOf(void* module, const std::string& path) {
+  void* symbol = ::dlsym(module, capsel::kWindowVersionPoint);
+  const char* version =
+      symbol != nullptr ? reinterpret_cast<decltype(&capsel_window_version)>(symbol)() : nullptr;
+  if (version == nullptr) {
+    return capsel::FormatMessage(capsel::msg::kUnversionedWindowModule,
+                                 {path, capsel::kVersionText});
+  }
+  if (std::strcmp(version, capsel::kVersionText) == 0) return "";
+  return capsel::FormatMessage(capsel::msg::kWindowModuleVersion,
+                               {path, version, capsel::kVersionText});
+}
+
 int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
   const std::string path = WindowModulePath();
   // RTLD_NOW: a module that does not fit this executable fails here, where capsel can still
-  // run headless, not at its first call of a missing function. It stays loaded: Qt's Gui
-  // and Widgets leave handlers behind that run at exit.
+  // run headless, not at its first call of a missing function. It stays loaded, even when
+  // refused: Qt's Gui and Widgets leave handlers behind that run at exit.
   void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   void* entry = module != nullptr ? ::dlsym(module, capsel::kWindowEntryPoint) : nullptr;
   if (entry == nullptr) {
@@ -74,6 +91,10 @@ int RunWithWindow(const capsel::CommandLine& cl, int& argc, char** argv) {
                                      {path, reason != nullptr ? reason : "no entry point"})
                    .c_str(),
                stderr);
+    return RunWithoutWindow(cl, argc, argv);
+  }
+  if (const std::string refusal = RefusalOf(module, path); !refusal.empty()) {
+    std::fputs(refusal.c_str(), stderr);
     return RunWithoutWindow(cl, argc, argv);
   }
   return reinterpret_cast<decltype(&capsel_run_window)>(entry)(cl, argc, argv);

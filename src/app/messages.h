@@ -41,5 +41,11 @@ inline constexpr char kNoDisplay[] = "capsel: no display found, running headless
 // The window module's path and the loader's reason.
 inline constexpr char kNoWindowModule[] =
     "capsel: cannot load the window from {} ({}), running headless\n";
+// The window module's path, its version and this capsel's: only a module of the same version
+// runs.
+inline constexpr char kWindowModuleVersion[] =
+    "capsel: the window module {} is version {}, this capsel is {}; running headless\n";
+inline constexpr char kUnversionedWindowModule[] =
+    "capsel: the window module {} gives no version, this capsel is {}; running headless\n";
 
 }  // namespace capsel::msg

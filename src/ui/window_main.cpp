@@ -2,6 +2,7 @@
 // it makes the real services, the engine, the tray icon and the window, and runs them.
 
 #include <QApplication>
+#include <array>
 
 #include "app/command_line.h"
 #include "app/engine.h"
@@ -12,6 +13,15 @@
 #include "os/qt_timer.h"
 #include "ui/frm_main.h"
 #include "ui/tray.h"
+#include "version.h"
+
+namespace {
+// The module's own copy of its version. capsel::kVersionText itself is an inline variable,
+// which the loader binds to the executable's copy, so it would always agree with capsel's.
+constexpr auto kModuleVersion = std::to_array(capsel::kVersionText);
+}  // namespace
+
+extern "C" const char* capsel_window_version() { return kModuleVersion.data(); }
 
 extern "C" int capsel_run_window(const capsel::CommandLine& cl, int& argc, char** argv) {
   QApplication app(argc, argv);
