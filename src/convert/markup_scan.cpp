@@ -1,5 +1,6 @@
 #include "convert/markup_scan.h"
 
+#include <array>
 #include <cstring>
 
 namespace capsel {
@@ -8,6 +9,13 @@ namespace {
 const char* Find(const char* p, const char* end, char c) {
   return static_cast<const char*>(std::memchr(p, c, static_cast<size_t>(end - p)));
 }
+
+// The bytes of a start tag the scan stops at: an attribute's `=`, a quote, the tag's end.
+constexpr auto kStartTagStop = [] {
+  std::array<bool, 256> stop{};
+  for (unsigned char c : {'=', '"', '\'', '>'}) stop[c] = true;
+  return stop;
+}();
 
 }  // namespace
 
@@ -142,18 +150,24 @@ size_t MarkupScan::ScanBytes(const char* begin, const char* end) {
         state_ = State::kText;
         break;
       case State::kStartTag:
-        for (; p < end; ++p) {
-          if (++tag_length_ > kMaxStartTag) return passed(Limit::kStartTagTooLong, p);
-          const char c = *p;
-          if (c == '=' && ++attributes_ > kMaxAttributes)
-            return passed(Limit::kTooManyAttributes, p);
-          if (c == '>' || c == '"' || c == '\'') {
-            state_ = c == '>' ? State::kText : State::kQuoted;
-            quote_ = c;
-            quoted_from_ = State::kStartTag;
-            ++p;
-            break;
+        while (p < end) {
+          // The bytes up to the next that matters, and that byte, all count to the length.
+          const char* q = p;
+          while (q < end && !kStartTagStop[static_cast<unsigned char>(*q)]) ++q;
+          const auto n = static_cast<size_t>((q < end ? q + 1 : end) - p);
+          if (tag_length_ + n > kMaxStartTag)
+            return passed(Limit::kStartTagTooLong, p + (kMaxStartTag - tag_length_));
+          tag_length_ += n;
+          p = q + (q < end);
+          if (q == end) break;
+          if (*q == '=') {
+            if (++attributes_ > kMaxAttributes) return passed(Limit::kTooManyAttributes, q);
+            continue;
           }
+          state_ = *q == '>' ? State::kText : State::kQuoted;
+          quote_ = *q;
+          quoted_from_ = State::kStartTag;
+          break;
         }
         break;
       case State::kDeclaration:
