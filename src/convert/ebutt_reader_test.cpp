@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -59,10 +58,9 @@ TEST_P(DocumentCases, GivesItsCheckedSubtitlesAndLogLines) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, DocumentCases, ::testing::ValuesIn(CaseNames()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
+                         [](const auto& info) {
                            std::string name = info.param;
-                           for (char& c : name)
-                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+                           std::replace(name.begin(), name.end(), '-', '_');
                            return name;
                          });
 
