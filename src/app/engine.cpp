@@ -1,6 +1,7 @@
 #include "app/engine.h"
 
 #include <cstdio>
+#include <memory>
 #include <utility>
 
 #include "app/messages.h"
@@ -138,7 +139,7 @@ void Engine::Finished(const FileOutcome& outcome) {
   const int rc = deps_.fs.Append(settings_.ResultsFile, ResultsLine(outcome, IsoTime(now)) + "\n");
   if (rc != 0 && results_error_.empty())
     results_error_ =
-        FormatMessage(msg::kCannotWriteResults, {settings_.ResultsFile, ErrorText(rc)});
+        FormatMessage(msg::kCannotAppendResults, {settings_.ResultsFile, ErrorText(rc)});
 }
 
 void Engine::NotifyStopping() {
@@ -161,10 +162,14 @@ void Engine::AfterScan(std::int64_t duration_ns) {
 }
 
 // A metrics file that cannot be written is logged once, and again only after it was written.
+// A reader sees the old text or the new one whole; it is not flushed to disk, as the next scan
+// writes it again.
 void Engine::WriteMetrics() {
   if (settings_.MetricsFile.empty()) return;
-  const int rc = deps_.fs.WriteReplace(settings_.MetricsFile, MetricsText(metrics_, kVersionText),
-                                       /*sync=*/false);
+  std::unique_ptr<OutputFile> file;
+  int rc = deps_.fs.CreateReplacing(settings_.MetricsFile, /*sync=*/false, &file);
+  if (rc == 0) rc = file->Write(MetricsText(metrics_, kVersionText));
+  if (rc == 0) rc = file->Commit();
   if (rc != 0 && !metrics_failing_)
     log_.LogMessage(
         FormatMessage(msg::kCannotWriteMetrics, {settings_.MetricsFile, ErrorText(rc)}));

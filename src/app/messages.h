@@ -19,7 +19,7 @@ inline constexpr char kCannotReload[] = "---- ERROR: Cannot reload {}; the previ
 inline constexpr char kReloaded[] = "---- Settings reloaded from {}";
 
 // The results and metrics files: the path and the system's reason.
-inline constexpr char kCannotWriteResults[] = "---- ERROR: Cannot write the results file {}: {}";
+inline constexpr char kCannotAppendResults[] = "---- ERROR: Cannot write the results file {}: {}";
 inline constexpr char kCannotWriteMetrics[] = "---- ERROR: Cannot write the metrics file {}: {}";
 
 // The service manager's status line.

@@ -133,18 +133,29 @@ TEST(ResultsFile, AnyNameGivesValidJson) {
   EXPECT_FALSE(lines[0].contains("input_escaped"));
 }
 
-// A results file that cannot be written is one line per scan; the files are converted.
+// A results file that cannot be written is one line per scan, a metrics file one line until it
+// was written again (scan 2); the files are converted.
 TEST(ResultsFile, AFailureIsOneLinePerScan) {
   Rig rig("");
   rig.fs.FailOn(Op::kAppend, "r.jsonl");
-  for (int scan = 0; scan < 2; ++scan) {
+  rig.fs.FailOn(Op::kCommit, "m.prom", ENOSPC);
+  const std::string error = "---- ERROR: Cannot write the ";
+  const std::string results = error + "results file r.jsonl: Permission denied",
+                    metrics = error + "metrics file m.prom: No space left on device";
+  int failures = 0;
+  for (int scan = 0; scan < 4; ++scan) {
+    if (scan == 2) rig.fs.ClearFailures();
+    if (scan == 3) rig.fs.FailOn(Op::kWrite, "m.prom", ENOSPC, 2);  // its text, not the file
     for (const char* name : {"/c/in/a.xml", "/c/in/b.xml"})
       rig.fs.AddFile(name, testdoc::kHelloWorld);
     rig.monitor.lines.clear();
     rig.engine.tmrCheck_Timer();
-    EXPECT_EQ(rig.monitor.Messages().back(),
-              "---- ERROR: Cannot write the results file r.jsonl: Permission denied");
-    EXPECT_EQ(rig.engine.log().failure_count(), scan + 1);
+    const std::vector<std::string> lines = rig.monitor.Messages();
+    const int results_lines = scan < 2, metrics_lines = scan == 0 || scan == 3;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), results), results_lines) << scan;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), metrics), metrics_lines) << scan;
+    failures += results_lines + metrics_lines;  // each line counts, as for --once's status
+    EXPECT_EQ(rig.engine.log().failure_count(), failures);
   }
   EXPECT_TRUE(rig.fs.Has("/c/out/b.srt"));
 }

@@ -59,6 +59,7 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
     Op op;
     const char* path;
     int error;
+    int nth = 0;  // 0: every call fails
   };
   const Lines written = {"Processing a.xml...", "Writing Subtitles to /w/out/a.srt....", msg::kDone,
                          "Successfully processed a.xml."};
@@ -75,6 +76,12 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
       "---- Please check that capsel has write rights to the XML output folder (/w/done/)."};
   const std::string moved = "Moving a.xml to /w/done/", deleting = "Deleting a.xml",
                     kept = "---- Keeping a.xml as a.xml.failed (no SRT file was written)";
+  // Enough cues that the SRT file is written in several pieces (the writer's are 64 kB).
+  std::string many_cues = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>";
+  for (int i = 1; i <= 4000; ++i)
+    many_cues +=
+        "<p begin=\"" + std::to_string(i) + "s\" dur=\"1s\">Cue " + std::to_string(i) + "</p>";
+  many_cues += "</div></body></tt>";
   auto join = [](Lines head, const Lines& tail) {
     head.insert(head.end(), tail.begin(), tail.end());
     return head;
@@ -98,8 +105,11 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
                "---- Cannot read a.xml: Permission denied", moved}},
       {"srt not writable, moved", kHelloWorld, "/w/done/", {{Op::kWrite, "a.srt", EACCES}}, false,
        false, join(not_written("Permission denied"), {moved})},
-      {"disk full while writing", kHelloWorld, "/w/done/", {{Op::kCommit, "a.srt", ENOSPC}}, false,
+      {"disk full at the end", kHelloWorld, "/w/done/", {{Op::kCommit, "a.srt", ENOSPC}}, false,
        false, join(not_written("No space left on device"), {moved})},
+      {"disk full midway (only the second piece fails)", many_cues.c_str(), "/w/done/",
+       {{Op::kWrite, "a.srt", ENOSPC, 3}}, false, false,
+       join(not_written("No space left on device"), {moved})},
       {"copy fails", kHelloWorld, "/w/done/", {{Op::kRename, "/w/done/a.xml", EACCES}}, true, true,
        join(written, not_moved)},
       {"processed folder missing", kHelloWorld, "/w/gone/", {}, true, true,
@@ -134,7 +144,7 @@ TEST_F(ConvertFileTest, EveryOutcomeLogsItsLinesInOrder) {
     fs.ClearFailures();
     fs.AddFile("/w/in/a.xml", c.input);
     settings.OutPathXml = c.out_path_xml;
-    for (const Fault& f : c.faults) fs.FailOn(f.op, f.path, f.error);
+    for (const Fault& f : c.faults) fs.FailOn(f.op, f.path, f.error, f.nth);
     EXPECT_EQ(Convert("a.xml"), c.lines);
     EXPECT_EQ(fs.Has("/w/in/a.xml"), c.input_left);
     EXPECT_EQ(fs.Has("/w/out/a.srt"), c.srt_written);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -23,35 +24,49 @@ std::optional<std::string> DataFile(const std::filesystem::path& path) {
 
 // The documents of tests/data/cases with the output a person checked for each (the folder's
 // SOURCES.md says how a case is laid out).
-TEST(DocumentCases, EachGivesItsCheckedSubtitlesAndLogLines) {
-  int cases = 0;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(std::string(CAPSEL_TEST_DATA) + "/cases")) {
-    std::filesystem::path path = entry.path();
-    if (path.extension() != ".xml") continue;
-    ++cases;
-    const std::string name = path.stem();
-    auto beside = [&](const char* extension) {
-      return DataFile(std::filesystem::path(path).replace_extension(extension));
-    };
-    const auto srt = beside(".srt"), log = beside(".log");
-    ASSERT_TRUE(srt || log) << name << ": a case needs its .srt or .log file";
-    // Whole, and one byte per read: where a read ends must not change a byte.
-    for (size_t piece : {SIZE_MAX, size_t{1}}) {
-      auto out = ConvertDocument(*beside(".xml"), beside(".ini").value_or(""), piece);
-      std::string notes;
-      for (const auto& line : out.notes) notes += line + "\n";
-      EXPECT_EQ(out.srt, srt.value_or("<missing>")) << name << " read in pieces of " << piece;
-      EXPECT_EQ(out.vtt, beside(".vtt").value_or("<missing>")) << name;
-      EXPECT_EQ(notes, log.value_or("")) << name;
-    }
-  }
-  EXPECT_GE(cases, 70);  // the folder was found and read
+const std::filesystem::path kCases = std::string(CAPSEL_TEST_DATA) + "/cases";
+
+// The cases' names (their file names without the extension), in order. A missing or empty
+// folder gives one name that no case has, so that the suite fails rather than runs nothing.
+std::vector<std::string> CaseNames() {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(kCases, error))
+    if (entry.path().extension() == ".xml") names.push_back(entry.path().stem());
+  std::sort(names.begin(), names.end());
+  if (names.empty()) names.push_back("no-case-in-the-folder");
+  return names;
 }
+
+// One test per case, named after it (with "_" for each "-"), so that one case runs alone.
+class DocumentCases : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DocumentCases, GivesItsCheckedSubtitlesAndLogLines) {
+  auto beside = [&](const char* extension) { return DataFile(kCases / (GetParam() + extension)); };
+  const auto xml = beside(".xml"), srt = beside(".srt"), log = beside(".log");
+  ASSERT_TRUE(xml) << "no document " << GetParam() << ".xml in " << kCases;
+  ASSERT_TRUE(srt || log) << "a case needs its .srt or .log file";
+  // Whole, and one byte per read: where a read ends must not change a byte.
+  for (size_t piece : {SIZE_MAX, size_t{1}}) {
+    auto out = ConvertDocument(*xml, beside(".ini").value_or(""), piece);
+    std::string notes;
+    for (const auto& line : out.notes) notes += line + "\n";
+    EXPECT_EQ(out.srt, srt.value_or("<missing>")) << "read in pieces of " << piece;
+    EXPECT_EQ(out.vtt, beside(".vtt").value_or("<missing>"));
+    EXPECT_EQ(notes, log.value_or(""));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Each, DocumentCases, ::testing::ValuesIn(CaseNames()),
+                         [](const auto& info) {
+                           std::string name = info.param;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
 
 // Limits too large for a case file: each document is built here, then read whole and in
 // pieces that end inside its long parts. An empty reason: the document is converted.
-TEST(DocumentCases, LongStartTagsAndLargeSubtitlesAtTheirLimits) {
+TEST(DocumentLimits, LongStartTagsAndLargeSubtitlesAtTheirLimits) {
   auto doc = [](const std::string& attributes, const std::string& text) {
     return "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\"" +
            attributes + ">" + text + "</p></div></body></tt>";

@@ -177,14 +177,6 @@ class ReadingFile final : public InputFile {
   FileInfo info_;
 };
 
-// Writes `data` to a fresh temporary file and renames it to `path`.
-int WriteThroughTemp(const std::string& path, std::string_view data, bool sync) {
-  ReplacingFile file(path, sync);
-  if (int rc = file.Open()) return rc;
-  if (int rc = file.Write(data)) return rc;
-  return file.Commit();
-}
-
 // Nanoseconds since the epoch, held at the ends of the range: a file can carry any time, and
 // one beyond the year 2262 must not overflow.
 std::int64_t TimeNs(const timespec& t) {
@@ -310,10 +302,6 @@ int RealFileSystem::ReadFile(const std::string& path, std::string* data) {
     if (n == 0) return 0;
     data->append(buf, static_cast<size_t>(n));
   }
-}
-
-int RealFileSystem::WriteReplace(const std::string& path, std::string_view data, bool sync) {
-  return WriteThroughTemp(path, data, sync);
 }
 
 int RealFileSystem::Append(const std::string& path, std::string_view data) {

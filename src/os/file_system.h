@@ -76,10 +76,6 @@ class FileSystem {
   /// Starts a file that will replace `path` on Commit.
   virtual int CreateReplacing(const std::string& path, bool sync,
                               std::unique_ptr<OutputFile>* file) = 0;
-  /// Writes `data` to a new temporary file beside `path` and renames it over `path`, so
-  /// `path` holds either its old content or all of `data`. With `sync` the file and its
-  /// folder are flushed to disk first. On failure no temporary file is left behind.
-  virtual int WriteReplace(const std::string& path, std::string_view data, bool sync) = 0;
   /// Appends `data` to `path`, creating it; opened and closed within the call. Only an
   /// ordinary file is written: anything else (a FIFO, a device) gives EINVAL untouched, and
   /// opening never waits.
@@ -116,7 +112,6 @@ class RealFileSystem final : public FileSystem {
   int CreateScratch(const std::string& dir, std::unique_ptr<ScratchFile>* file) override;
   int CreateReplacing(const std::string& path, bool sync,
                       std::unique_ptr<OutputFile>* file) override;
-  int WriteReplace(const std::string& path, std::string_view data, bool sync) override;
   int Append(const std::string& path, std::string_view data) override;
   int Rename(const std::string& from, const std::string& to) override;
   int Copy(const std::string& from, const std::string& to, bool sync) override;

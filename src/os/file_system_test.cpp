@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <fstream>
@@ -22,19 +23,43 @@ class RealFileSystemTest : public ::testing::Test {
   RealFileSystem fs;
 };
 
-TEST_F(RealFileSystemTest, WriteReplaceLeavesOnlyTheNewContent) {
-  std::ofstream(Path("a.srt")) << "an older, longer content";
-  for (bool sync : {false, true}) {
-    ASSERT_EQ(fs.WriteReplace(Path("a.srt"), sync ? "synced" : "new", sync), 0);
-    std::string data;
-    ASSERT_EQ(fs.ReadFile(Path("a.srt"), &data), 0);
-    EXPECT_EQ(data, sync ? "synced" : "new");
+// A file written in pieces replaces the older one whole on Commit, or leaves the folder as it
+// was, without a temporary file: dropped unfinished, its folder missing or gone before Commit,
+// or a folder in the way.
+TEST_F(RealFileSystemTest, AReplacingFileAppearsWholeOnCommitOrNotAtAll) {
+  enum End { kCommit, kDrop, kFolderGone };
+  struct Case {
+    const char* target;  // beside a.srt ("older"), the folder dir.srt and the empty folder sub
+    bool sync;
+    End end;
+    int create_error, commit_error;
+    const char* left;  // the folder's entries afterwards, and a.srt's content
+  };
+  const Case cases[] = {
+      {"a.srt", false, kCommit, 0, 0, "a.srt dir.srt sub one two"},
+      {"a.srt", true, kCommit, 0, 0, "a.srt dir.srt sub one two"},
+      {"a.srt", true, kDrop, 0, 0, "a.srt dir.srt sub older"},
+      {"dir.srt", false, kCommit, 0, EISDIR, "a.srt dir.srt sub older"},
+      {"missing/a.srt", true, kCommit, ENOENT, 0, "a.srt dir.srt sub older"},
+      {"sub/a.srt", true, kFolderGone, 0, ENOENT, "a.srt dir.srt older"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.target) + (c.sync ? ", synced" : ""));
+    std::ofstream(Path("a.srt")) << "older";
+    for (const char* dir : {"dir.srt", "sub"}) ::mkdir(Path(dir).c_str(), 0755);
+    std::unique_ptr<OutputFile> file;
+    EXPECT_EQ(fs.CreateReplacing(Path(c.target), c.sync, &file), c.create_error);
+    for (const char* piece : {"one ", "", "two"})
+      if (file != nullptr && file->Write(piece) != 0) ADD_FAILURE() << "write " << piece;
+    if (c.end == kFolderGone) ::rmdir(Path("sub").c_str());
+    const int commit_error = file != nullptr && c.end != kDrop ? file->Commit() : 0;
+    EXPECT_EQ(commit_error, c.commit_error);
+    file.reset();
+    std::string left, data;
+    for (const std::string& name : Names()) left += name + " ";
+    fs.ReadFile(Path("a.srt"), &data);
+    EXPECT_EQ(left + data, c.left);
   }
-  EXPECT_EQ(Names(), std::vector<std::string>{"a.srt"}) << "no temporary file stays behind";
-  EXPECT_EQ(fs.WriteReplace(Path("missing/a.srt"), "x", false), ENOENT);
-  ::mkdir(Path("dir.srt").c_str(), 0755);
-  EXPECT_NE(fs.WriteReplace(Path("dir.srt"), "x", false), 0);
-  EXPECT_EQ(Names(), (std::vector<std::string>{"a.srt", "dir.srt"}));
 }
 
 TEST_F(RealFileSystemTest, StatTellsFilesFromOtherEntries) {

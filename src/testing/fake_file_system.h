@@ -41,9 +41,11 @@ class FakeFileSystem final : public FileSystem {
   /// The most an opened file hands over per read, as a slow pipe or network file might.
   size_t read_piece = SIZE_MAX;
 
-  /// Makes every call of `op` on a path containing `path_part` fail with `error`.
-  void FailOn(Op op, const std::string& path_part, int error = EACCES) {
-    failures_.push_back({op, path_part, error});
+  /// Makes every call of `op` on a path containing `path_part` fail with `error`, or with `nth`
+  /// above 0 only the nth such call. kWrite is CreateReplacing and then each Write to the file
+  /// it gave (CreateScratch and each Append to the scratch file), so a write can fail midway.
+  void FailOn(Op op, const std::string& path_part, int error = EACCES, int nth = 0) {
+    failures_.push_back({op, path_part, error, nth});
   }
   void ClearFailures() { failures_.clear(); }
 
@@ -115,13 +117,6 @@ class FakeFileSystem final : public FileSystem {
     if (int rc = Check(Op::kWrite, p)) return rc;
     if (int rc = CanCreate(p)) return rc;
     *file = std::make_unique<Output>(this, p, sync);
-    return 0;
-  }
-  int WriteReplace(const std::string& path, std::string_view data, bool sync) override {
-    std::string p = Abs(path);
-    if (int rc = Check(Op::kWrite, p)) return rc;
-    if (int rc = CanCreate(p)) return rc;
-    Store(p, File{std::string(data), 0, sync});
     return 0;
   }
   int Append(const std::string& path, std::string_view data) override {
@@ -265,6 +260,7 @@ class FakeFileSystem final : public FileSystem {
     Output(FakeFileSystem* fs, std::string path, bool sync)
         : fs_(fs), path_(std::move(path)), sync_(sync) {}
     int Write(std::string_view data) override {
+      if (int rc = fs_->Check(Op::kWrite, path_)) return rc;
       data_.append(data);
       return 0;
     }
@@ -285,6 +281,8 @@ class FakeFileSystem final : public FileSystem {
     Op op;
     std::string path_part;
     int error;
+    int nth;       // 0: every call
+    int seen = 0;  // calls that matched so far
   };
   // A file can be created where its folder exists and no folder has its name.
   int CanCreate(const std::string& p) const {
@@ -292,8 +290,10 @@ class FakeFileSystem final : public FileSystem {
   }
   int Check(Op op, const std::string& what) {
     if (before_call) before_call(op, what);
-    for (const auto& f : failures_)
-      if (f.op == op && what.find(f.path_part) != std::string::npos) return f.error;
+    for (auto& f : failures_)
+      if (f.op == op && what.find(f.path_part) != std::string::npos &&
+          (f.nth == 0 || ++f.seen == f.nth))
+        return f.error;
     return 0;
   }
   std::vector<Failure> failures_;

@@ -93,22 +93,4 @@ bool EncodeText(std::string_view utf8, int code_page, std::string* bytes, std::s
   return true;
 }
 
-WriteResult WriteTextFile(FileSystem& fs, const std::string& path, std::string_view text,
-                          int code_page, bool durable) {
-  WriteResult result;
-  std::string bytes;
-  // UTF-8 text is written as it is: no copy of a text that may be hundreds of megabytes.
-  if (code_page != kCodePageUtf8 && !EncodeText(text, code_page, &bytes, &result.message)) {
-    result.status = WriteResult::Status::kUnknownCodePage;
-    return result;
-  }
-  if (int rc = fs.WriteReplace(path, code_page == kCodePageUtf8 ? text : std::string_view(bytes),
-                               durable)) {
-    result.status = WriteResult::Status::kFileError;
-    result.error = rc;
-    result.message = ErrorText(rc);
-  }
-  return result;
-}
-
 }  // namespace capsel

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/fake_file_system.h"
-
 namespace capsel {
 namespace {
 
@@ -52,30 +50,6 @@ TEST(EncodeText, LongTextsGoThroughInPieces) {
   ASSERT_TRUE(EncodeText(text, 1252, &bytes, &error));
   ASSERT_EQ(bytes.size(), 40000u);
   EXPECT_EQ(bytes.substr(0, 4), "\xE9?\xE9?");
-}
-
-TEST(WriteTextFile, ReplacesTheWholeFileOrReportsWhy) {
-  FakeFileSystem fs;
-  fs.AddFile("/out/a.srt", "an older and much longer text");
-  WriteResult ok = WriteTextFile(fs, "/out/a.srt", "new", 65001, false);
-  EXPECT_TRUE(ok.ok());
-  EXPECT_EQ(fs.Data("/out/a.srt"), "new");
-
-  WriteResult missing = WriteTextFile(fs, "/nowhere/a.srt", "x", 65001, false);
-  EXPECT_EQ(missing.status, WriteResult::Status::kFileError);
-  EXPECT_EQ(missing.error, ENOENT);
-  EXPECT_FALSE(fs.Has("/nowhere/a.srt"));
-
-  fs.FailOn(FakeFileSystem::Op::kWrite, "full.srt", ENOSPC);
-  EXPECT_EQ(WriteTextFile(fs, "/out/full.srt", "x", 65001, false).error, ENOSPC);
-
-  WriteResult unknown = WriteTextFile(fs, "/out/b.srt", "x", 9999, false);
-  EXPECT_EQ(unknown.status, WriteResult::Status::kUnknownCodePage);
-  EXPECT_FALSE(fs.Has("/out/b.srt"));
-
-  EXPECT_TRUE(WriteTextFile(fs, "/out/empty.srt", "", 1252, true).ok());
-  EXPECT_EQ(fs.Data("/out/empty.srt"), "");
-  EXPECT_TRUE(fs.files["/out/empty.srt"].synced);
 }
 
 }  // namespace

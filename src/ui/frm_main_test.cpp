@@ -75,15 +75,9 @@ class WindowTest : public ::testing::Test {
 
 TEST_F(WindowTest, StartsWithItsControlsAndTheStartupLines) {
   Start();
-  EXPECT_EQ(form->windowTitle().left(15), "capsel 1.0.0.8 ");
-  EXPECT_EQ(fraActMon->title(), "Activity Monitor");
-  EXPECT_EQ(cmdExit->text(), "&Exit");
-  EXPECT_EQ(lblAbout->text(), "About...");
   EXPECT_EQ(lstActMon->count(), 5);  // the last: OutPathXml is the watch folder
   EXPECT_EQ(lstActMon->item(3)->text().mid(21).toStdString(),
             "Watchfolder for incoming XML EBU-TT files is: /opt/capsel/.");
-  EXPECT_EQ(timer.Interval(), 2000);
-  EXPECT_EQ(form->TwipsToPixels(11310), 754);  // 96 dpi on the offscreen platform
 }
 
 // The list takes what the window gains or loses; Exit and About keep to the bottom.
