@@ -106,7 +106,8 @@ void Engine::ConfigureLogFile() {
 }
 
 bool Engine::tmrCheck_Timer() {
-  last_watchdog_ns_ = deps_.clock.MonotonicNs();
+  // The watchdog's time moves on during the scan; the scan's own does not.
+  const std::int64_t started_ns = last_watchdog_ns_ = deps_.clock.MonotonicNs();
   service_.Watchdog();
   ScanContext context{deps_.fs, deps_.clock,        deps_.timer, settings_, log_,   scan_state_,
                       stop_,    &reload_requested_, abandon_,    this,      &owner_};
@@ -115,7 +116,7 @@ bool Engine::tmrCheck_Timer() {
     ReloadIfRequested();
     complete = DoConvert(context);
   } while (complete && reload_requested_.load() && !(stop_ && stop_->load()));
-  AfterScan(deps_.clock.MonotonicNs() - last_watchdog_ns_);
+  AfterScan(deps_.clock.MonotonicNs() - started_ns);
   return complete;
 }
 

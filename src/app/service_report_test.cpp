@@ -197,6 +197,20 @@ TEST(ServiceManager, IsToldTheStateOfTheService) {
   EXPECT_EQ(rig.service.watchdogs, 2);
 }
 
+// A scan lasts from its beginning, however often the watchdog was told in between.
+TEST(Metrics, ScanDurationIsTheWholeScan) {
+  Rig rig("");
+  for (const char* name : {"/c/in/a.xml", "/c/in/b.xml"})
+    rig.fs.AddFile(name, testdoc::kHelloWorld);
+  rig.monitor.on_line = [&](const std::string& message) {
+    if (message.starts_with("Processing ")) rig.clock.monotonic_ns += 1500000000;
+  };
+  rig.engine.tmrCheck_Timer();
+  EXPECT_NE(rig.fs.Data("/c/m.prom").find("capsel_scan_duration_seconds 3.000\n"),
+            std::string::npos)
+      << rig.fs.Data("/c/m.prom");
+}
+
 TEST(Metrics, TextOfEmptyCountsAndOfOneFile) {
   Metrics m;
   m.Count(FileOutcome{"a.xml", FileOutcome::Result::kKept, "why", {}, {}, 3, 0, {}, 1000, 5}, 7);
