@@ -259,6 +259,21 @@ TEST_F(ScanTest, ClaimsOfDeadInstancesGoBackAndOnlyThose) {
                 "01.01.1970 00:00:00  ---- late.xml was taken back from this instance's claim "
                 "while it was converted; another scan converts it"),
       watch.lines.end());
+
+  // A file another instance claimed first is passed over in silence; a claim the file system
+  // refuses says why, and the file stays.
+  AddOld("refused.xml");
+  AddOld("taken.xml");
+  fs.FailOn(FakeFileSystem::Op::kRename, "/w/in/refused.xml", EACCES);
+  fs.FailOn(FakeFileSystem::Op::kRename, "/w/in/taken.xml", ENOENT);
+  watch.lines.clear();
+  timer.Advance(2000);
+  Lines claims;
+  for (const std::string& line : watch.Messages())
+    if (line.find("claim") != std::string::npos || line.find("taken") != std::string::npos)
+      claims.push_back(line);
+  EXPECT_EQ(claims, Lines{"---- ERROR: Cannot claim refused.xml: Permission denied"});
+  EXPECT_TRUE(fs.Has("/w/in/refused.xml"));
 }
 
 }  // namespace
