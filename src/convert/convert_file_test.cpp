@@ -27,7 +27,7 @@ class ConvertFileTest : public ::testing::Test {
   }
   Lines Convert(const std::string& name) {
     monitor.lines.clear();
-    ConvertFile(context, name);
+    end = ConvertFile(context, name);
     return monitor.Messages();
   }
   FakeFileSystem fs;
@@ -36,6 +36,7 @@ class ConvertFileTest : public ::testing::Test {
   ActivityLog log{clock};
   MemoryLog monitor;
   ConvertContext context{fs, settings, log};
+  ConvertEnd end = ConvertEnd::kFinished;  // of the last Convert
 };
 
 // The SRT file is flushed to disk before its input is deleted; a move needs no flush.
@@ -186,6 +187,7 @@ TEST_F(ConvertFileTest, AnInputReplacedWhileConvertedWaitsForTheNextScan) {
     };
     Lines lines = Convert("a.xml");
     fs.before_call = nullptr;
+    EXPECT_EQ(end, ConvertEnd::kReplaced);  // no outcome: the next scan's counts
     EXPECT_EQ(lines.back(),
               "---- a.xml was replaced while it was converted; the new version "
               "waits for the next scan");

@@ -91,6 +91,9 @@ TEST_F(RealFileSystemTest, CopyRenameRemoveAndSameFile) {
   EXPECT_EQ(fs.Remove(Path("a")), 0);
   EXPECT_EQ(fs.Remove(Path("a")), ENOENT);
   EXPECT_EQ(fs.Copy(Path("a"), Path("d"), false), ENOENT);
+  // An ordinary file whose reading fails (this process's memory has nothing at address 0):
+  // the copy fails with it and leaves nothing.
+  EXPECT_EQ(fs.Copy("/proc/self/mem", Path("d"), false), EIO);
   EXPECT_EQ(Names(), std::vector<std::string>{"c"});
   ::mkfifo(Path("fifo.xml").c_str(), 0644);
   std::string nothing;

@@ -248,6 +248,13 @@ TEST(ListSink, KeepsTheNewest32767LinesAndShowsTheLast) {
   QListWidget list;
   list.resize(300, 200);
   list.show();
+  {
+    ListSink alone(&list);
+    alone.WriteLine("a line alone shows too");
+    QApplication::processEvents();
+    EXPECT_EQ(list.count(), 1);
+    list.clear();
+  }
   ListSink sink(&list);
   for (int i = 0; i <= kMonitorMaxLines; ++i) sink.WriteLine(std::to_string(i));
   QApplication::processEvents();
