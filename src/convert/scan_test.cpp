@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "convert/claims.h"
 #include "testing/fake_clock.h"
 #include "testing/fake_file_system.h"
 #include "testing/fake_timer.h"
@@ -274,6 +275,27 @@ TEST_F(ScanTest, ClaimsOfDeadInstancesGoBackAndOnlyThose) {
       claims.push_back(line);
   EXPECT_EQ(claims, Lines{"---- ERROR: Cannot claim refused.xml: Permission denied"});
   EXPECT_TRUE(fs.Has("/w/in/refused.xml"));
+}
+
+// A claim is touched as its file is converted, at most once a second, and at once when asked.
+TEST_F(ScanTest, AClaimIsTouchedAtMostOnceASecondUnlessAtOnce) {
+  ClaimOwner me{"here.100", [](long) { return true; }};
+  settings.SharedWatchFolder = true;
+  fs.AddDir("/w/in/.capsel-claims/here.100");
+  Claims claims(fs, clock, settings, log, me);
+  const std::string folder = "/w/in/.capsel-claims/here.100";
+  struct Step {
+    std::int64_t at_ms;
+    bool now, touched;
+  };
+  const Step steps[] = {{1000, false, true}, {1500, false, false}, {1999, false, false},
+                        {2000, false, true}, {2100, true, true},   {2200, false, false}};
+  for (const Step& s : steps) {
+    clock.monotonic_ns = s.at_ms * 1000000;
+    fs.now_ns = s.at_ms * 1000000;
+    claims.Refresh(s.now);
+    EXPECT_EQ(fs.dir_mtime[folder] == fs.now_ns, s.touched) << s.at_ms << " ms";
+  }
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
 
-// The one QApplication that widget tests need, on the offscreen platform, and a way to run
-// work on a window's scan thread.
+// The window's controls by name, and a way to run work on a window's scan thread; the
+// application object is in qt_application.h.
 
 #include <QApplication>
 #include <QThread>
@@ -9,19 +9,10 @@
 #include <functional>
 #include <string>
 
+#include "testing/qt_application.h"
 #include "ui/frm_main.h"
 
 namespace capsel {
-
-inline void EnsureApplication() {
-  static int argc = 1;
-  static char name[] = "capsel_tests";
-  static char* argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-  }
-}
 
 /// The window's control with the object name `name`, its design name.
 template <typename T>
