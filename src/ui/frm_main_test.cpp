@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QShortcut>
 #include <future>
@@ -111,6 +112,10 @@ TEST_F(WindowTest, MinimisingGoesToTheTrayAndAClickComesBack) {
   EXPECT_TRUE(tray.shown);
   EXPECT_EQ(tray.shows, 1);
   EXPECT_TRUE(tray.tip.startsWith("capsel 1.0.0.8 "));
+  QStringList offered;  // a right click on the icon offers Restore and Exit, under the name
+  for (const QAction* action : Control<QMenu>(*form, "mnuIcon")->actions())
+    if (action->isVisible() && !action->isSeparator()) offered << action->text();
+  EXPECT_EQ(offered, QStringList({"capsel", "&Restore", "E&xit"}));
 
   tray.Click(TrayIcon::Click::kOther);  // moving over it, right or middle button
   EXPECT_TRUE(form->InTray);
@@ -241,6 +246,10 @@ TEST_F(WindowTest, AboutBoxShowsNameVersionAndNotices) {
   prompter.on_show = [this] { EXPECT_EQ(tray.tip, "stale"); };
   form->mnuAbout_Click();
   EXPECT_TRUE(tray.tip.startsWith("capsel 1.0.0.8 "));
+  QStringList offered;  // a right click on the icon offers Restore and Exit, under the name
+  for (const QAction* action : Control<QMenu>(*form, "mnuIcon")->actions())
+    if (action->isVisible() && !action->isSeparator()) offered << action->text();
+  EXPECT_EQ(offered, QStringList({"capsel", "&Restore", "E&xit"}));
 }
 
 TEST(ListSink, KeepsTheNewest32767LinesAndShowsTheLast) {
