@@ -54,10 +54,10 @@ class WindowTest : public ::testing::Test {
   void WaitForEnd() {
     WaitUntil([this] { return ended != 0; });
   }
-  void PressOnExit(Qt::MouseButton button) {
+  void Press(QWidget* on, Qt::MouseButton button) {
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), button, button,
                       Qt::NoModifier);
-    QApplication::sendEvent(cmdExit, &press);
+    QApplication::sendEvent(on, &press);
   }
 
   FakeFileSystem fs;
@@ -180,9 +180,12 @@ TEST_F(WindowTest, EveryWayOutRemovesTheIconAndEnds) {
 
 TEST_F(WindowTest, RightButtonOnExitStopsPollingOnly) {
   Start();
-  PressOnExit(Qt::RightButton);
-  PressOnExit(Qt::MiddleButton);
+  Press(lblAbout, Qt::RightButton);  // anywhere else it stops nothing
   int interval = -1, ticks = -1;
+  RunOnScanThread(*form, [&] { interval = timer.Interval(); });
+  EXPECT_GT(interval, 0);
+  Press(cmdExit, Qt::RightButton);
+  Press(cmdExit, Qt::MiddleButton);
   RunOnScanThread(*form, [&] {
     interval = timer.Interval();
     ticks = timer.Advance(60000);
