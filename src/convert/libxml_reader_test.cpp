@@ -109,5 +109,22 @@ TEST(DocumentLimits, LongStartTagsAndLargeSubtitlesAtTheirLimits) {
   }
 }
 
+// Paragraphs that nothing ends wait for a later begin, but at most 4096 of them: past that the
+// oldest is written with its longest end, before the document is complete.
+TEST(DocumentLimits, AtMost4096ParagraphsWaitForAnEnd) {
+  struct Counter final : CueSink {
+    void OnCue(Interval, const CueLines&, const StyleTable&, const Placement&) override { ++cues; }
+    int cues = 0;
+  } sink;
+  LibxmlReader reader(ReadOptions{}, sink, 0);
+  std::string doc = "<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div>";
+  for (int i = 0; i < 5000; ++i) doc += "<p begin=\"1s\">x</p>";
+  ASSERT_TRUE(reader.Feed(doc));
+  EXPECT_EQ(sink.cues, 5000 - 4096);
+  ASSERT_TRUE(reader.Feed("</div></body></tt>"));
+  reader.Finish();
+  EXPECT_EQ(sink.cues, 5000);
+}
+
 }  // namespace
 }  // namespace capsel
