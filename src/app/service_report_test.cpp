@@ -205,6 +205,7 @@ TEST(Metrics, ScanDurationIsTheWholeScan) {
   rig.monitor.on_line = [&](const std::string& message) {
     if (message.starts_with("Processing ")) rig.clock.monotonic_ns += 1500000000;
   };
+  rig.clock.monotonic_ns = 7000000000;  // the scan begins at 7 s
   rig.engine.tmrCheck_Timer();
   EXPECT_NE(rig.fs.Data("/c/m.prom").find("capsel_scan_duration_seconds 3.000\n"),
             std::string::npos)
