@@ -43,7 +43,8 @@ libass_box() {
   ffmpeg -v error -f lavfi -i color=black:s=640x360:d=10:r=10 -vf "subtitles=$1" -ss "$2" -frames:v 1 \
     -f rawvideo -pix_fmt gray - | box
 }
-# chromium_box VTT SECONDS: the same for the WebVTT file drawn by a browser over a black video.
+# chromium_box VTT SECONDS: the same for the WebVTT file drawn by a browser over a black video,
+# pictured once the seek is done and the cues of that moment have been drawn.
 chromium_box() {
   [ -f "$work/black.webm" ] ||
     ffmpeg -v error -f lavfi -i color=black:s=640x360:d=8:r=5 -c:v libvpx -g 5 "$work/black.webm"
@@ -53,13 +54,11 @@ chromium_box() {
 <track default kind="subtitles" src="cues.vtt"></video><script>
 const v = document.querySelector('video');
 v.addEventListener('loadeddata', () => { v.textTracks[0].mode = 'showing'; v.currentTime = $2; });
+v.addEventListener('seeked', () => requestAnimationFrame(() => requestAnimationFrame(() => { window.shotReady = true; })));
 </script></body></html>
 HTML
   rm -f "$work/shot.png"
-  timeout -k 5 60 chromium --headless --no-sandbox --disable-gpu --allow-file-access-from-files \
-    --virtual-time-budget=5000 --window-size=640,360 --hide-scrollbars \
-    --screenshot="$work/shot.png" "file://$work/page.html" >/dev/null 2>&1 || true
-  [ -f "$work/shot.png" ] || fail "chromium made no screenshot"
+  node "$(dirname "$0")/chromium_shot.js" "$work/page.html" "$work/shot.png" || fail "chromium made no screenshot"
   ffmpeg -v error -i "$work/shot.png" -f rawvideo -pix_fmt gray - | box
 }
 
