@@ -319,9 +319,9 @@ void TtmlMachine::OpenRoot(const char* uri, const Found& attrs) {
 
 // A style without an id is one nothing can refer to.
 void TtmlMachine::DefineStyle(const Found& attrs) {
-  if (!attrs.xml_id && !attrs.id) return;
-  std::string scratch;
-  std::string key(attrs.xml_id ? *attrs.xml_id : Value(*attrs.id, scratch));
+  const Attribute& id = attrs.xml_id ? attrs.xml_id : attrs.id;
+  if (!id) return;
+  std::string scratch, key(TrimXmlBlanks(Value(*id, scratch)));
   std::vector<std::string> references = Ids(attrs.style);
   if (options_.placement) layout_.AddStyle(key, references, LayoutAttributes(attrs));
   style_sheet_.Add(std::move(key), std::move(references), InlineStyle(attrs));
