@@ -62,7 +62,7 @@ TEST_F(ScanTest, QueuesOrdinaryXmlFilesInByteOrder) {
 // may change the file first, and says whether the scan then takes it. The wall clock stands
 // still, so only what capsel saw can settle a file whose time lies ahead.
 TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
-  enum Change { kNone, kGrow, kTouch, kRemove, kRestore };
+  enum Change { kNone, kGrow, kTouch, kRemove, kRestore, kUnreadable };
   struct Step {
     double at;
     Change change;
@@ -85,6 +85,9 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
       {"gone and back", "2", kDay,
        {{0, kNone, false}, {1, kRemove, false}, {1.5, kRestore, false}, {3, kNone, false},
         {3.5, kNone, true}}},
+      {"unseen while the folder could not be read", "2", kDay,
+       {{0, kNone, false}, {1, kUnreadable, false}, {1.5, kNone, false}, {3, kNone, false},
+        {3.5, kNone, true}}},
       {"old by the wall clock", "2", -2, {{0, kNone, true}}},
       {"at once", "0", kDay, {{0, kNone, true}}},
       {"half a second", "0.5", kDay, {{0, kNone, false}, {0.4, kNone, false}, {0.5, kNone, true}}},
@@ -103,6 +106,13 @@ TEST_F(ScanTest, AFileSettlesWhenSeenUnchangedForMinFileAge) {
       if (step.change == kTouch) fs.files[path].mtime_ns += kSecond;
       if (step.change == kRemove) fs.files.erase(path);
       if (step.change == kRestore) fs.AddFile(path, kDoc, mtime);
+      if (step.change == kUnreadable) {
+        fs.FailOn(FakeFileSystem::Op::kList, "/w/in", EIO);
+        std::vector<std::string> names;
+        EXPECT_EQ(ListWatchFolder(context, &names), EIO);
+        fs.ClearFailures();
+        continue;
+      }
       EXPECT_EQ(Queue(), step.taken ? Lines{"a.xml"} : Lines{}) << "at " << step.at;
     }
     EXPECT_EQ(state.seen.size(), 1u);
@@ -227,8 +237,11 @@ TEST_F(ScanTest, ClaimsOfDeadInstancesGoBackAndOnlyThose) {
     fs.dir_mtime[std::string("/w/in/.capsel-claims/") + k.owner] =
         clock.now_ns - k.untouched_s * kSecond;
   }
-  fs.AddFile("/w/out/.capsel-here.200-abcdefghij.part", "left by a killed capsel");
-  fs.AddFile("/w/out/.capsel-here.300-abcdefghij.part", "still being written");
+  // In the output folder and in the folder for done input, which a copy may be writing to.
+  for (const char* dir : {"/w/out/", "/w/done/"}) {
+    fs.AddFile(dir + std::string(".capsel-here.200-abcdefghij.part"), "left by a killed capsel");
+    fs.AddFile(dir + std::string(".capsel-here.300-abcdefghij.part"), "still being written");
+  }
   timer.Advance(2000);
   for (const Case& k : cases) {
     SCOPED_TRACE(k.owner);
@@ -241,8 +254,10 @@ TEST_F(ScanTest, ClaimsOfDeadInstancesGoBackAndOnlyThose) {
     EXPECT_EQ(std::count(watch.lines.begin(), watch.lines.end(), "01.01.1970 00:00:00  " + line),
               k.returned);
   }
-  EXPECT_FALSE(fs.Has("/w/out/.capsel-here.200-abcdefghij.part"));
-  EXPECT_TRUE(fs.Has("/w/out/.capsel-here.300-abcdefghij.part"));
+  for (const char* dir : {"/w/out/", "/w/done/"}) {
+    EXPECT_FALSE(fs.Has(dir + std::string(".capsel-here.200-abcdefghij.part"))) << dir;
+    EXPECT_TRUE(fs.Has(dir + std::string(".capsel-here.300-abcdefghij.part"))) << dir;
+  }
 
   // Frozen while converting: another instance gave the claim back meanwhile.
   AddOld("late.xml");
