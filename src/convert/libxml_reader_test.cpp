@@ -79,9 +79,11 @@ TEST(DocumentLimits, LongStartTagsAndLargeSubtitlesAtTheirLimits) {
     return bytes;
   };
   const std::string half(1 << 19, 'x');
-  const std::u16string kanji(70000, u'\u3C3C');  // in UTF-16, bytes that read as `<<`
-  std::string kanji_utf8;
-  for (size_t i = 0; i < kanji.size(); ++i) kanji_utf8 += "\xE3\xB0\xBC";
+  // 70,000 units whose bytes in UTF-16 read as `<<` and as `<` beside 0x01 (U+3C3C, U+013C).
+  std::u16string lookalikes;
+  std::string lookalikes_utf8;
+  for (int i = 0; i < 35000; ++i)
+    lookalikes += u"\u3C3C\u013C", lookalikes_utf8 += "\xE3\xB0\xBC\xC4\xBC";
   const struct {
     std::string document, text, reason;
   } rows[] = {
@@ -90,8 +92,8 @@ TEST(DocumentLimits, LongStartTagsAndLargeSubtitlesAtTheirLimits) {
       {doc("", half + half), half + half, ""},
       {doc("", "<span>" + half + "</span><span>x" + half + "</span>"), "", msg::kSubtitleTooLarge},
       {utf16(u"<tt xmlns=\"http://www.w3.org/ns/ttml\"><body><div><p begin=\"0s\" end=\"1s\">" +
-             kanji + u"</p></div></body></tt>"),
-       kanji_utf8, ""},
+             lookalikes + u"</p></div></body></tt>"),
+       lookalikes_utf8, ""},
   };
   for (const auto& row : rows) {
     for (size_t piece : {SIZE_MAX, size_t{4099}}) {
