@@ -14,12 +14,13 @@ const browser = spawn('chromium', ['--headless', '--no-sandbox', '--disable-gpu'
   '--allow-file-access-from-files', '--hide-scrollbars', 'about:blank'],
   { stdio: ['ignore', 'ignore', 'ignore', 'pipe', 'pipe'] });
 const fail = (why) => { console.error(`chromium_shot: ${why}`); browser.kill('SIGKILL'); process.exit(1); };
-setTimeout(() => fail('the page was not ready within 40 s'), 40000).unref();
+setTimeout(() => fail('the page was not ready within 40 s'), 40000);
 browser.on('exit', (code) => fail(`chromium ended early (${code})`));
 
 let next = 1, pending = new Map(), buffer = '';
+browser.stdio[4].setEncoding('utf8');  // a character split between two reads stays whole
 browser.stdio[4].on('data', (chunk) => {
-  buffer += chunk.toString();
+  buffer += chunk;
   let end;
   while ((end = buffer.indexOf('\0')) >= 0) {
     const message = JSON.parse(buffer.slice(0, end));
